@@ -142,8 +142,9 @@ public:
     // shading mark and a size over 4 pixels, else draws nothing) and
     // replaces rect by the inner rectangle.
     void PaintCircular(QPainter& canvas, QRect& rect) const;
-    // The inner rectangle PaintCircular leaves in a square, without drawing.
-    QRect CircularInner(const QRect& square) const;
+    // The inner rectangle either bevel leaves in rect, without drawing:
+    // rect shrunk by the thickness, then by Offset.
+    QRect InnerRect(const QRect& rect) const;
 
 private:
     template <typename T> void Store(T& field, const T& v);
