@@ -1,0 +1,478 @@
+// TVaComm: the serial port component through which the tester talks to the
+// K-line adapter.
+//
+// One instance owns one serial device: its settings (TVaBuffers,
+// TVaFlowControl, TVaEventChars and the line settings), the open device, two
+// locks and two worker threads. The event thread waits for device events and
+// hands every batch to the window thread through the application's
+// TVaSynchronizer; the write thread sends what WriteBuf queued. Every public
+// operation is meant to be called on the window thread, the thread that runs
+// the TVaSynchronizer's calls.
+//
+// Failures raise EVaCommError with a fixed English message.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+// ---------------------------------------------------------------------------
+// Errors
+
+class EVaCommError : public std::runtime_error {
+public:
+  explicit EVaCommError(const std::string& Message) : std::runtime_error(Message) {}
+};
+
+// ---------------------------------------------------------------------------
+// The synchronous hand-over to the window thread, supplied by the application.
+//
+// Synchronize blocks the calling worker until Call has run on the window
+// thread; calls run in the order in which they were queued. When the
+// application can no longer run calls (it is shutting down), Synchronize may
+// return without running Call. Call never throws: the component catches
+// everything inside it.
+class TVaSynchronizer {
+public:
+  virtual ~TVaSynchronizer() = default;
+  virtual void Synchronize(const std::function<void()>& Call) = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Enumerations and sets
+
+enum TVaBaudrate {
+  brUser, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
+  br38400, br56000, br57600, br115200, br128000, br256000
+};
+enum TVaParity { paNone, paOdd, paEven, paMark, paSpace };
+enum TVaDatabits { db4, db5, db6, db7, db8 };
+enum TVaStopbits { sb1, sb15, sb2 };
+enum TVaCommOption { coErrorChar, coNullStrip, coParityCheck };
+enum TVaCommEvent {
+  ceBreak, ceCts, ceDsr, ceError, ceRing, ceRlsd, ceRxChar, ceTxEmpty, ceRxFlag,
+  cePErr, ceRx80Full, ceEvent1, ceEvent2
+};
+enum TVaControlDtr { dtrDisabled, dtrEnabled, dtrHandshake };
+enum TVaControlRts { rtsDisabled, rtsEnabled, rtsHandshake, rtsToggle };
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+using TVaIntW = int32_t;  // 0 .. 2147483647
+using TVaPortInt = int;
+
+// A small set of enumerators held as bits (enumerator n is bit n).
+template <typename E, typename Bits>
+class TVaSet {
+public:
+  constexpr TVaSet() = default;
+  constexpr TVaSet(std::initializer_list<E> Members) {
+    for (E m : Members) FBits = Bits(FBits | Bit(m));
+  }
+  static constexpr TVaSet FromBits(Bits b) { TVaSet s; s.FBits = b; return s; }
+  constexpr Bits ToBits() const { return FBits; }
+  constexpr bool Contains(E m) const { return (FBits & Bit(m)) != 0; }
+  constexpr bool Empty() const { return FBits == 0; }
+  constexpr TVaSet& Include(E m) { FBits = Bits(FBits | Bit(m)); return *this; }
+  constexpr TVaSet& Exclude(E m) { FBits = Bits(FBits & ~Bit(m)); return *this; }
+  friend constexpr bool operator==(TVaSet a, TVaSet b) { return a.FBits == b.FBits; }
+private:
+  static constexpr Bits Bit(E m) { return Bits(Bits(1) << int(m)); }
+  Bits FBits = 0;
+};
+using TVaCommEvents = TVaSet<TVaCommEvent, uint16_t>;
+using TVaCommOptions = TVaSet<TVaCommOption, uint8_t>;
+
+// Platform event bits (the values of the Windows EV_* constants).
+constexpr uint32_t VA_EV_RXCHAR = 0x0001, VA_EV_RXFLAG = 0x0002, VA_EV_TXEMPTY = 0x0004,
+                   VA_EV_CTS = 0x0008, VA_EV_DSR = 0x0010, VA_EV_RLSD = 0x0020,
+                   VA_EV_BREAK = 0x0040, VA_EV_ERR = 0x0080, VA_EV_RING = 0x0100,
+                   VA_EV_PERR = 0x0200, VA_EV_RX80FULL = 0x0400, VA_EV_EVENT1 = 0x0800,
+                   VA_EV_EVENT2 = 0x1000;
+// Line error flags (the values of the Windows CE_* constants).
+constexpr uint32_t VA_CE_RXOVER = 0x0001, VA_CE_OVERRUN = 0x0002, VA_CE_RXPARITY = 0x0004,
+                   VA_CE_FRAME = 0x0008, VA_CE_BREAK = 0x0010;
+
+// The platform event bits of a set of events.
+uint32_t VaEventMask(TVaCommEvents Events);
+// The rate in bits per second that a TVaBaudrate other than brUser names.
+int VaBaudrateValue(TVaBaudrate Rate);
+
+// ---------------------------------------------------------------------------
+// The device control block: the settings record written to the device. On
+// Windows it becomes a DCB field by field; on Linux it becomes a termios2.
+struct TVaDCB {
+  uint32_t DCBlength = 0;
+  uint32_t BaudRate = 0;
+  bool fBinary = false, fParity = false, fOutxCtsFlow = false, fOutxDsrFlow = false;
+  uint8_t fDtrControl = 0;
+  bool fDsrSensitivity = false, fTXContinueOnXoff = false, fOutX = false, fInX = false;
+  bool fErrorChar = false, fNull = false;
+  uint8_t fRtsControl = 0;
+  bool fAbortOnError = false;
+  uint16_t XonLim = 0, XoffLim = 0;
+  uint8_t ByteSize = 0, Parity = 0, StopBits = 0;
+  char XonChar = 0, XoffChar = 0, ErrorChar = 0, EofChar = 0, EvtChar = 0;
+  friend bool operator==(const TVaDCB&, const TVaDCB&) = default;
+};
+constexpr uint32_t VA_DCB_LENGTH = 28;  // sizeof(DCB) on Windows
+
+// What ReadStatus reports besides the error flags (the COMSTAT record).
+struct TVaComStat {
+  uint32_t Flags = 0;     // hold reasons; always 0 on Linux
+  uint32_t cbInQue = 0;   // bytes waiting to be read
+  uint32_t cbOutQue = 0;  // bytes not yet sent by the driver
+};
+
+// ---------------------------------------------------------------------------
+// Handle, event and lock wrappers
+
+enum TVaWaitResult { wrSignaled, wrTimeout, wrAbandoned, wrError };
+constexpr int VA_INFINITE = -1;
+
+// Owns one platform handle (a file descriptor on Linux), closed on destruction.
+class TVaHandleObject {
+public:
+  TVaHandleObject(const TVaHandleObject&) = delete;
+  TVaHandleObject& operator=(const TVaHandleObject&) = delete;
+  virtual ~TVaHandleObject();
+  intptr_t Handle() const { return FHandle; }
+  int Error() const { return FError; }
+  // Waits up to Milliseconds (VA_INFINITE: no limit) for the handle.
+  TVaWaitResult WaitFor(int Milliseconds);
+protected:
+  TVaHandleObject() = default;
+  intptr_t FHandle = -1;
+  int FError = 0;
+};
+
+class TVaEvent : public TVaHandleObject {
+public:
+  void Signal();
+  void Reset();
+  bool IsSignaled();
+protected:
+  TVaEvent() = default;
+};
+
+// A manual-reset event, created not signalled.
+class TVaWaitEvent : public TVaEvent {
+public:
+  TVaWaitEvent();
+};
+
+// Waits until one of Events is signalled; returns the index of the first
+// signalled event of the list, -1 on time-out, -2 when the wait failed.
+int VaWaitForAny(std::initializer_list<TVaEvent*> Events, int Milliseconds);
+
+// A recursive lock, like a Windows critical section.
+class TVaCriticalSection {
+public:
+  void Enter() { FLock.lock(); }
+  void Leave() { FLock.unlock(); }
+  void lock() { Enter(); }
+  void unlock() { Leave(); }
+private:
+  std::recursive_mutex FLock;
+};
+
+// ---------------------------------------------------------------------------
+// Settings objects
+
+class TVaCustomComm;
+
+// A settings object that tells its owning port about every change.
+class TVaPersistent {
+public:
+  TVaPersistent() = default;
+  TVaPersistent(const TVaPersistent&) = delete;
+  TVaPersistent& operator=(const TVaPersistent&) = delete;
+  virtual ~TVaPersistent() = default;
+
+  void BeginUpdate() { ++FUpdateCount; }
+  void EndUpdate();
+  int32_t UpdateCount() const { return FUpdateCount; }
+  void SetOnChange(std::function<void()> OnChange) { FOnChange = std::move(OnChange); }
+
+protected:
+  // Calls OnChange unless an update is in progress.
+  void Changed();
+
+private:
+  int32_t FUpdateCount = 0;
+  std::function<void()> FOnChange;
+};
+
+// Queue sizes, time-outs and flow-control limits.
+class TVaBuffers : public TVaPersistent {
+public:
+  TVaIntW ReadSize() const { return FReadSize; }
+  TVaIntW WriteSize() const { return FWriteSize; }
+  TVaIntW ReadTimeout() const { return FReadTimeout; }
+  TVaIntW WriteTimeout() const { return FWriteTimeout; }
+  TVaIntW XonLimit() const { return FXonLimit; }
+  TVaIntW XoffLimit() const { return FXoffLimit; }
+  // The sizes and limits notify the port when they change; a negative value
+  // raises EVaCommError and is not stored.
+  void SetReadSize(TVaIntW Value);
+  void SetWriteSize(TVaIntW Value);
+  void SetXonLimit(TVaIntW Value);
+  void SetXoffLimit(TVaIntW Value);
+  // The time-outs are used by the next read or write; they notify nobody.
+  void SetReadTimeout(TVaIntW Value);
+  void SetWriteTimeout(TVaIntW Value);
+  // Copies every field, notifying once.
+  void Assign(const TVaBuffers& Source);
+
+private:
+  void SetNotifying(TVaIntW& Field, TVaIntW Value);
+  TVaIntW FReadSize = 4096, FWriteSize = 2048, FReadTimeout = 1000, FWriteTimeout = 1000,
+          FXonLimit = 1024, FXoffLimit = 1024;
+};
+
+// Handshake settings.
+class TVaFlowControl : public TVaPersistent {
+public:
+  bool OutCtsFlow() const { return FOutCtsFlow; }
+  bool OutDsrFlow() const { return FOutDsrFlow; }
+  TVaControlDtr ControlDtr() const { return FControlDtr; }
+  TVaControlRts ControlRts() const { return FControlRts; }
+  bool XonXoffOut() const { return FXonXoffOut; }
+  bool XonXoffIn() const { return FXonXoffIn; }
+  bool DsrSensitivity() const { return FDsrSensitivity; }
+  bool TxContinueOnXoff() const { return FTxContinueOnXoff; }
+  void SetOutCtsFlow(bool Value) { Set(FOutCtsFlow, Value); }
+  void SetOutDsrFlow(bool Value) { Set(FOutDsrFlow, Value); }
+  void SetControlDtr(TVaControlDtr Value) { Set(FControlDtr, Value); }
+  void SetControlRts(TVaControlRts Value) { Set(FControlRts, Value); }
+  void SetXonXoffOut(bool Value) { Set(FXonXoffOut, Value); }
+  void SetXonXoffIn(bool Value) { Set(FXonXoffIn, Value); }
+  void SetDsrSensitivity(bool Value) { Set(FDsrSensitivity, Value); }
+  void SetTxContinueOnXoff(bool Value) { Set(FTxContinueOnXoff, Value); }
+  void Assign(const TVaFlowControl& Source);
+
+private:
+  template <typename T>
+  void Set(T& Field, T Value) {
+    if (Field == Value) return;
+    Field = Value;
+    Changed();
+  }
+  bool FOutCtsFlow = false, FOutDsrFlow = false;
+  TVaControlDtr FControlDtr = dtrDisabled;
+  TVaControlRts FControlRts = rtsDisabled;
+  bool FXonXoffOut = false, FXonXoffIn = false, FDsrSensitivity = false,
+       FTxContinueOnXoff = false;
+};
+
+// Special characters, selected by index: 1 Xon, 2 Xoff, 3 Error, 4 Event, 5 Eof.
+// Every assignment notifies, equal or not.
+class TVaEventChars : public TVaPersistent {
+public:
+  char XonChar() const { return FChars[0]; }
+  char XoffChar() const { return FChars[1]; }
+  char ErrorChar() const { return FChars[2]; }
+  char EventChar() const { return FChars[3]; }
+  char EofChar() const { return FChars[4]; }
+  char Char(int Index) const;
+  void SetChar(int Index, char Value);  // Index outside 1..5 raises EVaCommError
+  void SetXonChar(char Value) { SetChar(1, Value); }
+  void SetXoffChar(char Value) { SetChar(2, Value); }
+  void SetErrorChar(char Value) { SetChar(3, Value); }
+  void SetEventChar(char Value) { SetChar(4, Value); }
+  void SetEofChar(char Value) { SetChar(5, Value); }
+  void Assign(const TVaEventChars& Source);
+
+private:
+  char FChars[5] = {0x11, 0x13, 0x00, 0x00, 0x00};
+};
+
+// ---------------------------------------------------------------------------
+// The component
+
+namespace vacomm_detail {
+class TVaDevice;
+struct TVaEventThreadState;
+struct TVaWriteThreadState;
+}  // namespace vacomm_detail
+
+// Common base of the component set.
+class TVaComponent {
+public:
+  TVaComponent() = default;
+  TVaComponent(const TVaComponent&) = delete;
+  TVaComponent& operator=(const TVaComponent&) = delete;
+  virtual ~TVaComponent() = default;
+};
+
+class TVaCustomComm : public TVaComponent {
+public:
+  using TNotifyEvent = std::function<void(TVaCustomComm* Sender)>;
+  using TVaCommRxCharEvent = std::function<void(TVaCustomComm* Sender, int Count)>;
+  using TVaCommErrorEvent = std::function<void(TVaCustomComm* Sender, int Errors)>;
+  using TVaCommRxBufEvent =
+      std::function<void(TVaCustomComm* Sender, const void* Data, int Count)>;
+  using TExceptionReport = std::function<void(const std::exception& E)>;
+
+  TVaCustomComm();
+  // Closes the port (without OnClose). Worker threads still running keep what
+  // they use alive and end on their own.
+  ~TVaCustomComm() override;
+
+  // --- operations
+  void Open();
+  void Close();
+  bool Active() const;
+  int ReadBuf(void* Buf, int Count);
+  int WriteBuf(const void* Buf, int Count);
+  int InQueCount();
+  void ReadStatus(uint32_t& Errors, TVaComStat& ComStat);
+  // The after-loading step: opens the port when AutoOpen is set.
+  void Loaded();
+
+  // --- the hand-over and the exception report supplied by the application
+  void SetSynchronizer(std::shared_ptr<TVaSynchronizer> Synchronizer);
+  std::shared_ptr<TVaSynchronizer> Synchronizer() const { return FSynchronizer; }
+  // Where an exception goes that escapes the delivery of received bytes and
+  // device events, OnOpen, OnError, or that ends the write thread. Called on
+  // the window thread. Without one, the message is written to stderr.
+  void SetExceptionReport(TExceptionReport Report) { FExceptionReport = std::move(Report); }
+
+  // --- properties
+  bool AutoOpen() const { return FAutoOpen; }
+  void SetAutoOpen(bool Value) { FAutoOpen = Value; }
+  TVaBaudrate Baudrate() const { return FBaudrate; }
+  void SetBaudrate(TVaBaudrate Value);
+  TVaParity Parity() const { return FParity; }
+  void SetParity(TVaParity Value);
+  TVaDatabits Databits() const { return FDatabits; }
+  void SetDatabits(TVaDatabits Value);
+  TVaStopbits Stopbits() const { return FStopbits; }
+  void SetStopbits(TVaStopbits Value);
+  TVaEventChars& EventChars() { return FEventChars; }
+  void SetEventChars(const TVaEventChars& Value) { FEventChars.Assign(Value); }
+  TVaFlowControl& FlowControl() { return FFlowControl; }
+  void SetFlowControl(const TVaFlowControl& Value) { FFlowControl.Assign(Value); }
+  TVaCommOptions Options() const { return FOptions; }
+  void SetOptions(TVaCommOptions Value);
+  TVaPortInt PortNum() const { return FPortNum; }
+  void SetPortNum(TVaPortInt Value);
+  const std::string& DeviceName() const { return FDeviceName; }
+  void SetDeviceName(const std::string& Value);
+  TVaCommEvents MonitorEvents() const { return FMonitorEvents; }
+  void SetMonitorEvents(TVaCommEvents Value);
+  TVaBuffers& Buffers() { return FBuffers; }
+  void SetBuffers(const TVaBuffers& Value);
+  TThreadPriority EventPriority() const { return FEventPriority; }
+  void SetEventPriority(TThreadPriority Value);
+  TThreadPriority WritePriority() const { return FWritePriority; }
+  void SetWritePriority(TThreadPriority Value);
+  bool DirectWrite() const { return FDirectWrite; }
+  void SetDirectWrite(bool Value);
+  bool UpdateDCB() const { return FUpdateDCB; }
+  void SetUpdateDCB(bool Value);
+  int UserBaudrate() const { return FUserBaudrate; }
+  void SetUserBaudrate(int Value);
+
+  // The device path: DeviceName used as a format text with PortNum
+  // ("COM%d" with PortNum 2 gives "COM2").
+  std::string DevicePath() const;
+  // The settings record that WriteDCB writes, built fresh from the settings.
+  TVaDCB BuildDCB() const;
+  // The platform event mask computed at Open (0 while closed).
+  uint32_t EventMask() const { return FEventMask; }
+
+  // --- events (called on the window thread with this component as Sender)
+  void SetOnOpen(TNotifyEvent Handler) { FOnOpen = std::move(Handler); }
+  void SetOnClose(TNotifyEvent Handler) { FOnClose = std::move(Handler); }
+  void SetOnCts(TNotifyEvent Handler) { FOnCts = std::move(Handler); }
+  void SetOnDsr(TNotifyEvent Handler) { FOnDsr = std::move(Handler); }
+  void SetOnRlsd(TNotifyEvent Handler) { FOnRlsd = std::move(Handler); }
+  void SetOnRing(TNotifyEvent Handler) { FOnRing = std::move(Handler); }
+  void SetOnBreak(TNotifyEvent Handler) { FOnBreak = std::move(Handler); }
+  void SetOnError(TVaCommErrorEvent Handler) { FOnError = std::move(Handler); }
+  void SetOnRxChar(TVaCommRxCharEvent Handler) { FOnRxChar = std::move(Handler); }
+  void SetOnRxFlag(TNotifyEvent Handler) { FOnRxFlag = std::move(Handler); }
+  void SetOnRxBuf(TVaCommRxBufEvent Handler) { FOnRxBuf = std::move(Handler); }
+  void SetOnTxEmpty(TNotifyEvent Handler) { FOnTxEmpty = std::move(Handler); }
+  void SetOnPErr(TNotifyEvent Handler) { FOnPErr = std::move(Handler); }
+  void SetOnRx80Full(TNotifyEvent Handler) { FOnRx80Full = std::move(Handler); }
+  void SetOnEvent1(TNotifyEvent Handler) { FOnEvent1 = std::move(Handler); }
+  void SetOnEvent2(TNotifyEvent Handler) { FOnEvent2 = std::move(Handler); }
+  const TVaCommRxCharEvent& OnRxChar() const { return FOnRxChar; }
+
+  // The number of worker threads of all ports whose body has not yet
+  // returned. Closing a port does not wait for its threads; this tells when
+  // they are gone.
+  static int RunningWorkers();
+
+protected:
+  virtual void OpenHandle();
+  virtual void StartThreads();
+  virtual void DoRxChar();
+  virtual void DoEvents(uint32_t Mask);
+  virtual void NotifyLinkEvents(uint32_t Mask);
+  virtual void NotifyLinkData(const void* Data, int Count);
+
+  void CheckNotOpen() const;
+  bool CheckLineErrors();
+  void WriteDCB();
+  void ReportException(const std::exception& E);
+
+private:
+  friend struct vacomm_detail::TVaEventThreadState;
+  friend struct vacomm_detail::TVaWriteThreadState;
+
+  void InitBuffers();
+  void InitTimeouts();
+  void InitEventMask();
+  void StopThreads();
+  void ReleaseHandle();
+  void DoOpen();
+  void DoClose();
+  void BuffersChanged();
+  void CloseInternal(bool Notify);
+
+  std::shared_ptr<vacomm_detail::TVaDevice> FDevice;  // the DeviceHandle
+  std::shared_ptr<TVaCriticalSection> FWriteLock;
+  TVaCriticalSection FReadLock;
+  std::shared_ptr<vacomm_detail::TVaEventThreadState> FEventThread;
+  std::shared_ptr<vacomm_detail::TVaWriteThreadState> FWriteThread;
+  uint32_t FEventMask = 0;
+  bool FAutoOpen = false;
+  TVaPortInt FPortNum = 0;
+  std::string FDeviceName = "COM%d";
+  TVaCommEvents FMonitorEvents{ceError, ceRxChar, ceTxEmpty};
+  TVaBuffers FBuffers;
+  TThreadPriority FEventPriority = tpNormal;
+  TThreadPriority FWritePriority = tpHighest;
+  bool FDirectWrite = false;
+  TVaBaudrate FBaudrate = br1200;
+  TVaParity FParity = paNone;
+  TVaDatabits FDatabits = db8;
+  TVaStopbits FStopbits = sb1;
+  TVaCommOptions FOptions;
+  TVaFlowControl FFlowControl;
+  TVaEventChars FEventChars;
+  bool FUpdateDCB = true;
+  int FUserBaudrate = 0;
+  bool FDestroying = false;
+
+  TNotifyEvent FOnOpen, FOnClose, FOnCts, FOnDsr, FOnRlsd, FOnRing, FOnBreak, FOnRxFlag,
+      FOnTxEmpty, FOnPErr, FOnRx80Full, FOnEvent1, FOnEvent2;
+  TVaCommErrorEvent FOnError;
+  TVaCommRxCharEvent FOnRxChar;
+  TVaCommRxBufEvent FOnRxBuf;
+
+  std::shared_ptr<TVaSynchronizer> FSynchronizer;
+  TExceptionReport FExceptionReport;
+};
+
+// The component as the windows use it; adds nothing to TVaCustomComm.
+class TVaComm : public TVaCustomComm {
+public:
+  TVaComm() = default;
+};
