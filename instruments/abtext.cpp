@@ -45,6 +45,11 @@ TAbFont::TAbFont(const QString& name, int size, const QColor& color)
     bold_ = name.compare(QLatin1String("System"), Qt::CaseInsensitive) == 0;
 }
 
+TAbFont::TAbFont(const TAbFont& other)
+    : TAbPersistent(), name_(other.name_), height_(other.height_), bold_(other.bold_), color_(other.color_)
+{
+}
+
 void TAbFont::Assign(const TAbPersistent& source)
 {
     const auto* f = dynamic_cast<const TAbFont*>(&source);

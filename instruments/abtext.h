@@ -23,6 +23,10 @@ class TAbFont : public TAbPersistent {
 public:
     TAbFont();
     TAbFont(const QString& name, int size, const QColor& color = Qt::black);
+    // A copy takes the properties, not the change handler. Assigning to an
+    // existing font goes through Assign(), which notifies.
+    TAbFont(const TAbFont& other);
+    TAbFont& operator=(const TAbFont&) = delete;
 
     void Assign(const TAbPersistent& source) override;
     const char* ClassName() const override { return "TAbFont"; }
