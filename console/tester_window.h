@@ -1,0 +1,149 @@
+#pragma once
+// TForm1, the tester window: the eight parameter edit fields whose texts the
+// emulated control unit reports, the fault code list, the identification
+// fields, the traffic monitor, the About text, the three variant buttons and
+// the serial port VaComm1, whose receive events run the emulator.
+//
+// The window is the emulator's panel: the emulator reads the field texts,
+// ticks, variant and monitor switches through TEcuPanel at the moment it
+// answers, and appends the monitor lines.
+
+#include <QPointer>
+#include <QToolButton>
+#include <QWidget>
+
+#include <memory>
+
+#include "ecu_emulator.h"
+#include "ecu_interfaces.h"
+#include "vacomm.h"
+
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QTabWidget;
+class TQtSynchronizer;
+
+// A flat tool bar button with an Indeterminate state, drawn greyed while set.
+// Clicks still arrive while it is set.
+class TToolButton : public QToolButton {
+  Q_OBJECT
+public:
+  explicit TToolButton(const QString& Caption, QWidget* Parent);
+  bool Indeterminate() const { return FIndeterminate; }
+  // Setting it releases the pressed state.
+  void SetIndeterminate(bool Value);
+
+signals:
+  void IndeterminateChanged(bool Value);
+
+protected:
+  void paintEvent(QPaintEvent* Event) override;
+
+private:
+  bool FIndeterminate = false;
+};
+
+class TForm1 : public QWidget, public TEcuPanel {
+  Q_OBJECT
+public:
+  // Creates the window hidden, with VaComm1 closed, and runs FormCreate.
+  TForm1();
+  ~TForm1() override;
+
+  // The window that FormClose closes (the COM port dialog, the program's
+  // main window).
+  void SetPortDialog(QWidget* Dialog) { PortDialog = Dialog; }
+
+  // Event handlers.
+  void FormCreate();
+  void FormClose();
+  void HyundayType1Click();
+  void HyundayType2Click();
+  void HyundayType3Click();
+  void VaComm1RxChar(TVaCustomComm* Sender, int Count);
+
+  // The edit field of a quantity.
+  QLineEdit* ParameterEdit(TEcuField Field) const;
+
+  // TEcuPanel
+  std::string FieldText(TEcuField Field) const override;
+  int FaultCodeCount() const override;
+  std::string FaultCodeText(int Index) const override;
+  bool FaultCodeChecked(int Index) const override;
+  int ActiveVariant() const override;
+  bool PauseChecked() const override;
+  bool NoAnswerChecked() const override;
+  void AppendMonitorLine(const std::string& Line) override;
+
+  // Direct children, in creation order.
+  QTabWidget* PageControl1;
+  QWidget* ToolBar1;
+  TToolButton* HyundayType1;
+  TToolButton* HyundayType2;
+  TToolButton* HyundayType3;
+
+  // The tabs, in their order.
+  QWidget* TabSheet1;  // "Параметры ЭСУД": the gauges
+  QWidget* TabSheet2;  // "Ошибки ЭСУД"
+  QWidget* TabSheet4;  // "Расширенные параметры ЭСУД"
+  QWidget* TabSheet6;  // "Идентификация ЭСУД"
+  QWidget* TabSheet3;  // "Контроль KWP"
+  QWidget* TabSheet7;  // "О программе"
+
+  QListWidget* CheckListBox1;
+  QLineEdit* EditVSS;
+  QLineEdit* EditTOG;
+  QLineEdit* EditRPM;
+  QLineEdit* EditATP;
+  QLineEdit* EditDv;
+  QLineEdit* EditIMAP;
+  QLineEdit* EditIAT;
+  QLineEdit* EditUbat;
+  QLineEdit* Edit2;
+  QLineEdit* Edit3;
+  QLineEdit* Edit4;
+  QLineEdit* Edit5;
+  QLineEdit* Edit6;
+  QLineEdit* Edit7;
+  QLineEdit* Edit37;
+  QPlainTextEdit* Memo1;
+  QCheckBox* CheckBox1;  // "Pause"
+  QCheckBox* CheckBox3;  // "Нет ответа"
+  QPlainTextEdit* Memo2;
+
+protected:
+  void closeEvent(QCloseEvent* Event) override;
+
+private:
+  // The port as the emulator sees it.
+  class TPortAdapter : public TEcuPort {
+  public:
+    explicit TPortAdapter(TVaComm& Comm) : Comm(Comm) {}
+    int ReadBuf(void* Buf, int Count) override { return Comm.ReadBuf(Buf, Count); }
+    int WriteBuf(const void* Buf, int Count) override { return Comm.WriteBuf(Buf, Count); }
+
+  private:
+    TVaComm& Comm;
+  };
+
+  void CreateToolBar();
+  void CreateFaultCodeTab();
+  void CreateParameterTab();
+  void CreateIdentificationTab();
+  void CreateMonitorTab();
+  void CreateAboutTab();
+  void SetUpVaComm1();
+  void SelectVariant(TToolButton* Clicked, TToolButton* Other1, TToolButton* Other2);
+
+  std::shared_ptr<TQtSynchronizer> Synchronizer;
+  TPortAdapter Port;
+  QPointer<QWidget> PortDialog;
+
+public:
+  // The emulator and the port: the port is destroyed first (closing the
+  // device), while the emulator its receive handler calls still exists.
+  TEcuEmulator Emulator;
+  TVaComm VaComm1;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// The look the windows share: the form font, the button face colour, and the
+// window's outer size centred on the desktop.
+
+#include <QFont>
+#include <QSize>
+
+class QWidget;
+
+// "MS Sans Serif" at the given pixel height where the platform has it,
+// otherwise the nearest sans-serif face the platform offers, at that height.
+QFont FormFont(int PixelSize);
+
+// Form font of 11 px and the button face as background, for a top-level
+// window and all its children.
+void ApplyFormLook(QWidget* Form);
+
+// Gives a top-level window the outer size Outer, centred on the desktop.
+// Where the platform draws a frame, the client area is Outer less the frame,
+// so that window plus frame measure Outer; where it draws none (the offscreen
+// platform, an X server without window manager), the client area is Outer.
+// The frame is known only once the window is on the screen, so the size is
+// corrected when it is shown.
+void KeepOuterSize(QWidget* Form, QSize Outer);
+
+#include <QStyledItemDelegate>
+
+// Item views whose rows have one fixed height (the fault code list, the COM
+// port list), whatever the font or style would choose.
+class TFixedHeightDelegate : public QStyledItemDelegate {
+public:
+  TFixedHeightDelegate(int Height, QObject* Parent) : QStyledItemDelegate(Parent), Height(Height) {}
+  QSize sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+    return QSize(QStyledItemDelegate::sizeHint(Option, Index).width(), Height);
+  }
+
+private:
+  int Height;
+};
