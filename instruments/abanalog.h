@@ -5,10 +5,14 @@
 // onto an engineering value (Value) between two single-precision bounds, with
 // the operator interaction (keys, wheel, mouse) that moves the grid position.
 
+#include "abbevel.h"
 #include "abpersistent.h"
+#include "abscale.h"
+#include "abtext.h"
 
 #include <QColor>
 #include <QCursor>
+#include <QImage>
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
@@ -16,6 +20,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -104,6 +109,25 @@ int32_t AbRoundToInt32(long double x);
 using TCursor = int16_t;
 QCursor AbCursorOfId(TCursor id);
 
+// A set of options of an instrument (the enumerators are bit numbers).
+template <typename E>
+class TAbOptions {
+public:
+    constexpr TAbOptions() = default;
+    constexpr TAbOptions(std::initializer_list<E> options)
+    {
+        for (E e : options)
+            bits_ |= 1u << static_cast<unsigned>(e);
+    }
+    constexpr bool Has(E e) const { return (bits_ >> static_cast<unsigned>(e)) & 1u; }
+    constexpr TAbOptions With(E e) const { TAbOptions r = *this; r.bits_ |= 1u << static_cast<unsigned>(e); return r; }
+    constexpr TAbOptions Without(E e) const { TAbOptions r = *this; r.bits_ &= ~(1u << static_cast<unsigned>(e)); return r; }
+    constexpr bool operator==(const TAbOptions&) const = default;
+
+private:
+    uint32_t bits_ = 0;
+};
+
 // Base of the windowed instruments: the update lock, the loading state and
 // the settings-changed hook. A control starts in the loading state, while the
 // form assigns its stored properties; Loaded() ends it.
@@ -123,6 +147,8 @@ public:
     virtual void Loaded();
 
 protected:
+    // Whether the control is drawn: a locked control paints nothing.
+    bool Locked() const { return updateLock_ > 0; }
     // Reaction to a change of an owned settings object; nothing here.
     virtual void SettingsChanged() {}
     // Calls SettingsChanged only while the control is not locked.
@@ -195,6 +221,10 @@ public:
     TSignalSettings& SignalSettings() { return *signalSettings_; }
     const TSignalSettings& SignalSettings() const { return *signalSettings_; }
 
+    // The control font (captions, unit colour): "MS Sans Serif", size 10.
+    TAbFont& Font() { return font_; }
+    const TAbFont& Font() const { return font_; }
+
     // Fired after every change of Digit, except while loading.
     void SetOnValueChange(TValueEvent handler) { onValueChange_ = std::move(handler); }
     // Fired at a key release or left-button release after a change.
@@ -217,7 +247,25 @@ public:
 
     void Loaded() override;
 
+    // Number of full paint passes (geometry recomputed, whole image drawn)
+    // since construction. A value change redraws only the moving part.
+    int PaintPasses() const { return paintPasses_; }
+
 protected:
+    // Off-screen composition. The whole instrument is drawn into Canvas() by
+    // PaintPass() when its geometry is out of date (resize, settings change);
+    // a value change redraws only its moving parts into Canvas() and hands
+    // their rectangles to ShowPart(), which copies just those to the screen.
+    virtual void PaintPass() {}
+    QImage& Canvas() { return canvas_; }
+    // Marks the geometry out of date and invalidates the whole control.
+    void InvalidateAll();
+    bool LayoutPending() const { return layoutPending_; }
+    bool InPaintPass() const { return inPaintPass_; }
+    void ShowPart(const QRect& r);
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
     // Turns a mouse position into a grid position; here it only records it.
     virtual void TrackPosition(Qt::KeyboardModifiers shift, int x, int y);
     // Renews the value text and pushes the value to the indicator; dial and
@@ -251,6 +299,7 @@ private:
     TValueEvent onValueChanged_;
     TKeyEvent onKeyDown_;
     std::unique_ptr<TSignalSettings> signalSettings_;
+    TAbFont font_{QStringLiteral("MS Sans Serif"), 10};
     QColor colorFocus_{0x00, 0xFF, 0x00};
     QColor colorNonFocus_{0x00, 0x80, 0x00};
     TCursor cursorSlide_ = 5;
@@ -265,4 +314,58 @@ private:
     bool roundHotArea_ = false;
     QCursor normalCursor_;
     bool enableMouseJump_ = false;
+
+    QImage canvas_;
+    bool layoutPending_ = true;
+    bool inPaintPass_ = false;
+    int paintPasses_ = 0;
+};
+
+// What dial and slider share around their moving part: the outer frame, the
+// value window with its unit, the caption lines and the owned settings
+// objects that draw them. The geometry is kept between paint passes so that
+// a value change can redraw the value text alone.
+class TAbValueFace {
+public:
+    TAbValueFace();
+
+    TAbSBevel& BevelOuter() { return bevelOuter_; }
+    TAbSBevel& BevelValue() { return bevelValue_; }
+    TAbFont& FontValue() { return fontValue_; }
+    TScaleSettings& ScaleSettings() { return scaleSettings_; }
+    const TAbSBevel& BevelOuter() const { return bevelOuter_; }
+    const TAbSBevel& BevelValue() const { return bevelValue_; }
+    const TAbFont& FontValue() const { return fontValue_; }
+    const TScaleSettings& ScaleSettings() const { return scaleSettings_; }
+
+    // Connects the OnChange of every owned object to one handler.
+    void ConnectChanges(const std::function<void()>& handler);
+
+    // The outer bevel over the client area (or the area filled with its
+    // colour); returns the area inside it.
+    QRect PaintOuter(QPainter& canvas, const QRect& client, bool bevelOuter);
+    // The value window at the top of area, sized by the sizing pattern, with
+    // the unit beside it; returns the area left below it. Without a value
+    // window the area is returned unchanged.
+    QRect PaintValueWindow(QPainter& canvas, const QRect& area, const TSignalSettings& settings,
+                           const TAbFont& controlFont, bool value, bool unit);
+    // The caption lines at the bottom of area, second line lowest; returns
+    // the area left above them (less the outer spacing with extraSpacing
+    // when a line was drawn).
+    QRect PaintCaptions(QPainter& canvas, const QRect& area, const TSignalSettings& settings,
+                        const TAbFont& controlFont, bool name1, bool name2, bool extraSpacing);
+    // Refills the value window's text area and writes the text right-aligned
+    // at its top. Nothing without a value window.
+    void PaintValueText(QPainter& canvas, const std::string& text) const;
+
+    QRect ValueWindow() const { return valueWindow_; }
+    QRect ValueTextRect() const { return valueTextRect_; }
+
+private:
+    TAbSBevel bevelOuter_;
+    TAbSBevel bevelValue_;
+    TAbFont fontValue_;
+    TScaleSettings scaleSettings_;
+    QRect valueWindow_;
+    QRect valueTextRect_;
 };
