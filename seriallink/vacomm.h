@@ -439,6 +439,7 @@ private:
   std::shared_ptr<vacomm_detail::TVaDevice> FDevice;  // the DeviceHandle
   std::shared_ptr<TVaCriticalSection> FWriteLock;
   TVaCriticalSection FReadLock;
+  TVaWaitEvent FIoEvent;  // completion of a read or direct write
   std::shared_ptr<vacomm_detail::TVaEventThreadState> FEventThread;
   std::shared_ptr<vacomm_detail::TVaWriteThreadState> FWriteThread;
   uint32_t FEventMask = 0;
@@ -460,6 +461,9 @@ private:
   bool FUpdateDCB = true;
   int FUserBaudrate = 0;
   bool FDestroying = false;
+  // False once the destructor has run; handlers that may destroy the
+  // component are followed by a look at it.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 
   TNotifyEvent FOnOpen, FOnClose, FOnCts, FOnDsr, FOnRlsd, FOnRing, FOnBreak, FOnRxFlag,
       FOnTxEmpty, FOnPErr, FOnRx80Full, FOnEvent1, FOnEvent2;

@@ -1,0 +1,116 @@
+// Events, waits, ticks, thread priorities and error texts on Linux.
+#include "vadevice.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace vacomm_detail {
+
+std::string VaSystemErrorText(int Code) {
+  char Buffer[256];
+  std::string Text = strerror_r(Code, Buffer, sizeof Buffer);
+  while (!Text.empty() && (static_cast<unsigned char>(Text.back()) <= 0x20 || Text.back() == '.'))
+    Text.pop_back();
+  return Text;
+}
+
+uint32_t VaGetTickCount() {
+  struct timespec Now;
+  clock_gettime(CLOCK_MONOTONIC, &Now);
+  return uint32_t(uint64_t(Now.tv_sec) * 1000u + uint64_t(Now.tv_nsec) / 1000000u);
+}
+
+void VaSleep(int Milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds));
+}
+
+intptr_t VaCurrentThreadToken() { return intptr_t(syscall(SYS_gettid)); }
+
+void VaReleaseThreadToken(intptr_t) {}
+
+void VaSetThreadPriority(intptr_t Token, TThreadPriority Priority) {
+  // Linux gives every thread its own nice value. Raising a thread above
+  // normal needs CAP_SYS_NICE; without it the thread keeps its priority.
+  static const int Nice[] = {19, 10, 5, 0, -5, -10, -20};
+  (void)setpriority(PRIO_PROCESS, id_t(Token), Nice[int(Priority)]);
+}
+
+}  // namespace vacomm_detail
+
+using namespace vacomm_detail;
+
+namespace {
+
+// poll() that is not cut short by signals; Milliseconds < 0 waits forever.
+int PollRetrying(struct pollfd* Fds, nfds_t Count, int Milliseconds) {
+  const uint32_t Start = VaGetTickCount();
+  for (;;) {
+    const int Result = poll(Fds, Count, Milliseconds);
+    if (Result >= 0 || errno != EINTR) return Result;
+    if (Milliseconds > 0) {
+      const uint32_t Elapsed = VaGetTickCount() - Start;
+      Milliseconds = Elapsed >= uint32_t(Milliseconds) ? 0 : Milliseconds - int(Elapsed);
+    }
+  }
+}
+
+}  // namespace
+
+TVaHandleObject::~TVaHandleObject() {
+  if (FHandle >= 0) close(int(FHandle));
+}
+
+TVaWaitResult TVaHandleObject::WaitFor(int Milliseconds) {
+  struct pollfd P = {int(FHandle), POLLIN, 0};
+  const int Result = PollRetrying(&P, 1, Milliseconds < 0 ? -1 : Milliseconds);
+  if (Result > 0) return wrSignaled;
+  if (Result == 0) return wrTimeout;
+  FError = errno;
+  return wrError;
+}
+
+// A manual-reset event is an eventfd: readable while signalled; Reset drains it.
+TVaWaitEvent::TVaWaitEvent() {
+  const int Fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (Fd < 0) VaRaiseCommError("Error creating event (%d), %s", errno);
+  FHandle = Fd;
+}
+
+void TVaEvent::Signal() {
+  const uint64_t One = 1;
+  while (write(int(FHandle), &One, sizeof One) < 0 && errno == EINTR) {
+  }
+}
+
+void TVaEvent::Reset() {
+  uint64_t Value;
+  while (read(int(FHandle), &Value, sizeof Value) < 0 && errno == EINTR) {
+  }
+}
+
+bool TVaEvent::IsSignaled() { return WaitFor(0) == wrSignaled; }
+
+int VaWaitForAny(std::initializer_list<TVaEvent*> Events, int Milliseconds) {
+  struct pollfd Fds[8];
+  nfds_t Count = 0;
+  for (TVaEvent* E : Events) {
+    if (Count == 8) break;
+    Fds[Count++] = {int(E->Handle()), POLLIN, 0};
+  }
+  const int Result = PollRetrying(Fds, Count, Milliseconds < 0 ? -1 : Milliseconds);
+  if (Result == 0) return -1;
+  if (Result < 0) return -2;
+  for (nfds_t i = 0; i < Count; ++i)
+    if (Fds[i].revents != 0) return int(i);
+  return -2;
+}

@@ -1,0 +1,589 @@
+#include "vacomm.h"
+
+#include "vadevice.h"
+#include "vathreads.h"
+
+#include <cstdio>
+#include <iostream>
+
+using namespace vacomm_detail;
+
+namespace {
+const char* const SPortOpen = "Can't perform this operation while port is open";
+const char* const SOutputFull = "Output buffer is full. Please check comm status.";
+
+void CheckNotNegative(int64_t Value) {
+  if (Value < 0)
+    throw EVaCommError(VaSubstitute("Property value out of range (%d)", {std::to_string(Value)}));
+}
+
+void CheckTransfer(const void* Buf, int Count) {
+  if (Count < 0 || (Count > 0 && Buf == nullptr))
+    throw EVaCommError(VaSubstitute("Invalid transfer of %d bytes", {std::to_string(Count)}));
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Error texts
+
+namespace vacomm_detail {
+
+std::string VaSubstitute(const std::string& Format, std::initializer_list<std::string> Args) {
+  std::string Result;
+  auto Arg = Args.begin();
+  for (size_t i = 0; i < Format.size(); ++i) {
+    const char c = Format[i];
+    if (c == '%' && i + 1 < Format.size()) {
+      const char n = Format[i + 1];
+      if (n == '%') {
+        Result += '%';
+        ++i;
+        continue;
+      }
+      if ((n == 'd' || n == 's') && Arg != Args.end()) {
+        Result += *Arg++;
+        ++i;
+        continue;
+      }
+    }
+    Result += c;
+  }
+  return Result;
+}
+
+std::string VaCommErrorText(const char* Format, int Code) {
+  return VaSubstitute(Format, {std::to_string(Code), VaSystemErrorText(Code)});
+}
+
+void VaRaiseCommError(const char* Format, int Code) {
+  throw EVaCommError(VaCommErrorText(Format, Code));
+}
+
+}  // namespace vacomm_detail
+
+// ---------------------------------------------------------------------------
+// Platform values
+
+uint32_t VaEventMask(TVaCommEvents Events) {
+  static const uint32_t Bits[] = {VA_EV_BREAK, VA_EV_CTS,    VA_EV_DSR,      VA_EV_ERR,
+                                  VA_EV_RING,  VA_EV_RLSD,   VA_EV_RXCHAR,   VA_EV_TXEMPTY,
+                                  VA_EV_RXFLAG, VA_EV_PERR,  VA_EV_RX80FULL, VA_EV_EVENT1,
+                                  VA_EV_EVENT2};
+  uint32_t Mask = 0;
+  for (int i = 0; i <= int(ceEvent2); ++i)
+    if (Events.Contains(TVaCommEvent(i))) Mask |= Bits[i];
+  return Mask;
+}
+
+int VaBaudrateValue(TVaBaudrate Rate) {
+  static const int Rates[] = {0,     110,   300,   600,   1200,   2400,   4800,   9600,
+                              14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+  const int i = int(Rate);
+  return i >= 0 && i < int(sizeof Rates / sizeof Rates[0]) ? Rates[i] : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Settings objects
+
+void TVaPersistent::EndUpdate() {
+  if (FUpdateCount > 0) --FUpdateCount;
+  Changed();
+}
+
+void TVaPersistent::Changed() {
+  if (FUpdateCount == 0 && FOnChange) FOnChange();
+}
+
+void TVaBuffers::SetNotifying(TVaIntW& Field, TVaIntW Value) {
+  CheckNotNegative(Value);
+  if (Field == Value) return;
+  Field = Value;
+  Changed();
+}
+
+void TVaBuffers::SetReadSize(TVaIntW Value) { SetNotifying(FReadSize, Value); }
+void TVaBuffers::SetWriteSize(TVaIntW Value) { SetNotifying(FWriteSize, Value); }
+void TVaBuffers::SetXonLimit(TVaIntW Value) { SetNotifying(FXonLimit, Value); }
+void TVaBuffers::SetXoffLimit(TVaIntW Value) { SetNotifying(FXoffLimit, Value); }
+
+void TVaBuffers::SetReadTimeout(TVaIntW Value) {
+  CheckNotNegative(Value);
+  FReadTimeout = Value;
+}
+
+void TVaBuffers::SetWriteTimeout(TVaIntW Value) {
+  CheckNotNegative(Value);
+  FWriteTimeout = Value;
+}
+
+void TVaBuffers::Assign(const TVaBuffers& Source) {
+  if (&Source == this) return;
+  BeginUpdate();
+  FReadSize = Source.FReadSize;
+  FWriteSize = Source.FWriteSize;
+  FReadTimeout = Source.FReadTimeout;
+  FWriteTimeout = Source.FWriteTimeout;
+  FXonLimit = Source.FXonLimit;
+  FXoffLimit = Source.FXoffLimit;
+  EndUpdate();
+}
+
+void TVaFlowControl::Assign(const TVaFlowControl& Source) {
+  if (&Source == this) return;
+  BeginUpdate();
+  FOutCtsFlow = Source.FOutCtsFlow;
+  FOutDsrFlow = Source.FOutDsrFlow;
+  FControlDtr = Source.FControlDtr;
+  FControlRts = Source.FControlRts;
+  FXonXoffOut = Source.FXonXoffOut;
+  FXonXoffIn = Source.FXonXoffIn;
+  FDsrSensitivity = Source.FDsrSensitivity;
+  FTxContinueOnXoff = Source.FTxContinueOnXoff;
+  EndUpdate();
+}
+
+char TVaEventChars::Char(int Index) const {
+  if (Index < 1 || Index > 5)
+    throw EVaCommError(VaSubstitute("Invalid character index (%d)", {std::to_string(Index)}));
+  return FChars[Index - 1];
+}
+
+void TVaEventChars::SetChar(int Index, char Value) {
+  if (Index < 1 || Index > 5)
+    throw EVaCommError(VaSubstitute("Invalid character index (%d)", {std::to_string(Index)}));
+  FChars[Index - 1] = Value;
+  Changed();
+}
+
+void TVaEventChars::Assign(const TVaEventChars& Source) {
+  if (&Source == this) return;
+  BeginUpdate();
+  for (int i = 0; i < 5; ++i) FChars[i] = Source.FChars[i];
+  EndUpdate();
+}
+
+// ---------------------------------------------------------------------------
+// TVaCustomComm: construction
+
+TVaCustomComm::TVaCustomComm() : FWriteLock(std::make_shared<TVaCriticalSection>()) {
+  FBuffers.SetOnChange([this] { BuffersChanged(); });
+  FEventChars.SetOnChange([this] { WriteDCB(); });
+  FFlowControl.SetOnChange([this] { WriteDCB(); });
+}
+
+TVaCustomComm::~TVaCustomComm() {
+  FDestroying = true;
+  try {
+    CloseInternal(false);
+  } catch (...) {
+    // Closing raises nothing of its own, and OnClose is not called here.
+  }
+  *FAlive = false;
+}
+
+void TVaCustomComm::Loaded() {
+  if (FAutoOpen) Open();
+}
+
+int TVaCustomComm::RunningWorkers() { return VaRunningWorkers(); }
+
+void TVaCustomComm::SetSynchronizer(std::shared_ptr<TVaSynchronizer> Synchronizer) {
+  FSynchronizer = std::move(Synchronizer);
+}
+
+void TVaCustomComm::ReportException(const std::exception& E) {
+  if (FExceptionReport) {
+    const TExceptionReport Report = FExceptionReport;
+    Report(E);
+  } else {
+    std::cerr << E.what() << std::endl;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+void TVaCustomComm::CheckNotOpen() const {
+  if (Active()) throw EVaCommError(SPortOpen);
+}
+
+void TVaCustomComm::BuffersChanged() {
+  CheckNotOpen();
+  InitBuffers();
+  WriteDCB();
+}
+
+void TVaCustomComm::SetBaudrate(TVaBaudrate Value) {
+  if (Value == FBaudrate) return;
+  FBaudrate = Value;
+  if (Value != brUser) FUserBaudrate = 0;
+  WriteDCB();
+}
+
+void TVaCustomComm::SetUserBaudrate(int Value) {
+  if (Value == FUserBaudrate) return;
+  CheckNotNegative(Value);
+  FUserBaudrate = Value;
+  FBaudrate = brUser;
+  WriteDCB();
+}
+
+void TVaCustomComm::SetParity(TVaParity Value) {
+  if (Value == FParity) return;
+  FParity = Value;
+  WriteDCB();
+}
+
+void TVaCustomComm::SetDatabits(TVaDatabits Value) {
+  if (Value == FDatabits) return;
+  FDatabits = Value;
+  WriteDCB();
+}
+
+void TVaCustomComm::SetStopbits(TVaStopbits Value) {
+  if (Value == FStopbits) return;
+  FStopbits = Value;
+  WriteDCB();
+}
+
+void TVaCustomComm::SetOptions(TVaCommOptions Value) {
+  if (Value == FOptions) return;
+  FOptions = Value;
+  WriteDCB();
+}
+
+void TVaCustomComm::SetPortNum(TVaPortInt Value) {
+  if (Value == FPortNum) return;
+  CheckNotOpen();
+  FPortNum = Value;
+}
+
+void TVaCustomComm::SetDeviceName(const std::string& Value) {
+  if (Value == FDeviceName) return;
+  CheckNotOpen();
+  FDeviceName = Value;
+}
+
+void TVaCustomComm::SetMonitorEvents(TVaCommEvents Value) {
+  if (Value == FMonitorEvents) return;
+  CheckNotOpen();
+  FMonitorEvents = Value;
+}
+
+void TVaCustomComm::SetBuffers(const TVaBuffers& Value) {
+  CheckNotOpen();
+  FBuffers.Assign(Value);
+}
+
+void TVaCustomComm::SetEventPriority(TThreadPriority Value) {
+  if (Value == FEventPriority) return;
+  FEventPriority = Value;
+  if (FEventThread) FEventThread->SetPriority(Value);
+}
+
+void TVaCustomComm::SetWritePriority(TThreadPriority Value) {
+  if (Value == FWritePriority) return;
+  FWritePriority = Value;
+  if (FWriteThread) FWriteThread->SetPriority(Value);
+}
+
+void TVaCustomComm::SetDirectWrite(bool Value) {
+  if (Value == FDirectWrite) return;
+  CheckNotOpen();
+  FDirectWrite = Value;
+}
+
+void TVaCustomComm::SetUpdateDCB(bool Value) {
+  if (Value == FUpdateDCB) return;
+  CheckNotOpen();
+  FUpdateDCB = Value;
+}
+
+std::string TVaCustomComm::DevicePath() const {
+  // DeviceName is a format text with PortNum as its one integer argument;
+  // anything else in it is taken literally.
+  std::string Path;
+  bool Substituted = false;
+  for (size_t i = 0; i < FDeviceName.size(); ++i) {
+    if (FDeviceName[i] == '%' && i + 1 < FDeviceName.size()) {
+      const char n = FDeviceName[i + 1];
+      if (n == '%') {
+        Path += '%';
+        ++i;
+        continue;
+      }
+      if (n == 'd' && !Substituted) {
+        Path += std::to_string(FPortNum);
+        Substituted = true;
+        ++i;
+        continue;
+      }
+    }
+    Path += FDeviceName[i];
+  }
+  return Path;
+}
+
+TVaDCB TVaCustomComm::BuildDCB() const {
+  TVaDCB D;
+  D.DCBlength = VA_DCB_LENGTH;
+  D.BaudRate = uint32_t(FBaudrate == brUser ? FUserBaudrate : VaBaudrateValue(FBaudrate));
+  D.fBinary = true;
+  D.fParity = FOptions.Contains(coParityCheck);
+  D.fOutxCtsFlow = FFlowControl.OutCtsFlow();
+  D.fOutxDsrFlow = FFlowControl.OutDsrFlow();
+  D.fDtrControl = uint8_t(FFlowControl.ControlDtr());
+  D.fDsrSensitivity = FFlowControl.DsrSensitivity();
+  D.fTXContinueOnXoff = FFlowControl.TxContinueOnXoff();
+  D.fOutX = FFlowControl.XonXoffOut();
+  D.fInX = FFlowControl.XonXoffIn();
+  D.fErrorChar = FOptions.Contains(coErrorChar);
+  D.fNull = FOptions.Contains(coNullStrip);
+  D.fRtsControl = uint8_t(FFlowControl.ControlRts());
+  D.fAbortOnError = false;
+  D.XonLim = uint16_t(FBuffers.XonLimit() & 0xFFFF);
+  D.XoffLim = uint16_t(FBuffers.XoffLimit() & 0xFFFF);
+  D.ByteSize = uint8_t(4 + int(FDatabits));
+  D.Parity = uint8_t(FParity);
+  D.StopBits = uint8_t(FStopbits);
+  D.XonChar = FEventChars.XonChar();
+  D.XoffChar = FEventChars.XoffChar();
+  D.ErrorChar = FEventChars.ErrorChar();
+  D.EofChar = FEventChars.EofChar();
+  D.EvtChar = FEventChars.EventChar();
+  return D;
+}
+
+// ---------------------------------------------------------------------------
+// Open and Close
+
+bool TVaCustomComm::Active() const { return FDevice != nullptr; }
+
+void TVaCustomComm::Open() {
+  CheckNotOpen();
+  const bool NeedsHandOver = VaEventMask(FMonitorEvents) != 0 || !FDirectWrite;
+  if (NeedsHandOver && !FSynchronizer)
+    throw EVaCommError("Can't open the port: no window thread hand-over is set");
+  OpenHandle();
+  try {
+    WriteDCB();
+    InitBuffers();
+    InitTimeouts();
+    InitEventMask();
+    StartThreads();
+  } catch (...) {
+    StopThreads();
+    ReleaseHandle();
+    throw;
+  }
+  DoOpen();
+}
+
+void TVaCustomComm::OpenHandle() {
+  const std::string Path = DevicePath();
+  FDevice = TVaDevice::Open(TVaDevice::PlatformPath(Path), TVaDevice::ShownName(Path));
+}
+
+void TVaCustomComm::WriteDCB() {
+  if (!Active() || !FUpdateDCB) return;
+  FDevice->SetState(BuildDCB());
+}
+
+void TVaCustomComm::InitBuffers() {
+  if (Active()) FDevice->Setup(FBuffers.ReadSize(), FBuffers.WriteSize());
+}
+
+void TVaCustomComm::InitTimeouts() {
+  if (Active()) FDevice->SetTimeouts(5);
+}
+
+void TVaCustomComm::InitEventMask() {
+  FEventMask = VaEventMask(FMonitorEvents);
+  // Without direct writes the write thread reports an empty queue itself.
+  if (!FDirectWrite) FEventMask &= ~VA_EV_TXEMPTY;
+  FDevice->SetMask(FEventMask);
+}
+
+void TVaCustomComm::StartThreads() {
+  if (FEventMask != 0) {
+    auto T = std::make_shared<TVaEventThreadState>();
+    T->Owner = this;
+    T->Device = FDevice;
+    T->Sync = FSynchronizer;
+    T->Waiter = FDevice->CreateEventWaiter(T->WaitEvent);
+    T->SetPriority(FEventPriority);
+    FEventThread = T;
+    VaStartWorker(T);
+  }
+  if (!FDirectWrite) {
+    auto T = std::make_shared<TVaWriteThreadState>(FBuffers.WriteSize());
+    T->Owner = this;
+    T->Device = FDevice;
+    T->Sync = FSynchronizer;
+    T->WriteLock = FWriteLock;
+    T->Writer = FDevice->CreateWriter(T->CloseEvent, T->FlushEvent);
+    T->SetPriority(FWritePriority);
+    FWriteThread = T;
+    VaStartWorker(T);
+  }
+}
+
+void TVaCustomComm::StopThreads() {
+  if (FEventThread) {
+    FEventThread->Released = true;
+    FEventThread->Stop();
+    FEventThread.reset();
+  }
+  if (FWriteThread) {
+    FWriteThread->Released = true;
+    FWriteThread->Stop();
+    FWriteThread.reset();
+  }
+}
+
+void TVaCustomComm::ReleaseHandle() {
+  if (FDevice) {
+    FDevice->Close();
+    FDevice.reset();
+  }
+  FEventMask = 0;
+}
+
+void TVaCustomComm::DoOpen() {
+  if (!FOnOpen) return;
+  const std::shared_ptr<bool> Alive = FAlive;
+  try {
+    const TNotifyEvent Handler = FOnOpen;
+    Handler(this);
+  } catch (const std::exception& E) {
+    if (*Alive) ReportException(E);
+  }
+}
+
+void TVaCustomComm::DoClose() {
+  if (FOnClose && !FDestroying) {
+    const TNotifyEvent Handler = FOnClose;
+    Handler(this);
+  }
+}
+
+void TVaCustomComm::Close() { CloseInternal(true); }
+
+void TVaCustomComm::CloseInternal(bool Notify) {
+  if (!Active()) return;
+  {
+    std::lock_guard<TVaCriticalSection> Guard(FReadLock);
+    StopThreads();
+  }
+  ReleaseHandle();
+  if (Notify) DoClose();
+  VaSleep(300);
+}
+
+// ---------------------------------------------------------------------------
+// Reading and writing
+
+int TVaCustomComm::ReadBuf(void* Buf, int Count) {
+  if (!Active()) return 0;
+  CheckTransfer(Buf, Count);
+  if (Count == 0) return 0;
+  std::lock_guard<TVaCriticalSection> Guard(FReadLock);
+  TVaWaitEvent& IoEvent = FIoEvent;
+  return FDevice->Read(Buf, Count, FBuffers.ReadTimeout(), IoEvent);
+}
+
+int TVaCustomComm::WriteBuf(const void* Buf, int Count) {
+  if (!Active()) return 0;
+  CheckTransfer(Buf, Count);
+  if (Count == 0) return 0;
+  if (!FDirectWrite) {
+    if (!FWriteThread) throw EVaCommError(SOutputFull);
+    if (FWriteThread->Ended)
+      throw EVaCommError("The port's write thread has stopped (" + FWriteThread->EndReason +
+                         "). Close and open the port again.");
+    if (!FWriteThread->Enqueue(Buf, Count, FBuffers.WriteTimeout())) {
+      if (FWriteThread->Ended)
+        throw EVaCommError("The port's write thread has stopped (" + FWriteThread->EndReason +
+                           "). Close and open the port again.");
+      throw EVaCommError(SOutputFull);
+    }
+    return Count;
+  }
+  std::lock_guard<TVaCriticalSection> Guard(*FWriteLock);
+  return FDevice->Write(Buf, Count, FBuffers.ReadTimeout(), FIoEvent);
+}
+
+void TVaCustomComm::ReadStatus(uint32_t& Errors, TVaComStat& ComStat) {
+  std::lock_guard<TVaCriticalSection> Guard(FReadLock);
+  Errors = 0;
+  ComStat = TVaComStat{};
+  if (Active()) FDevice->ClearError(Errors, ComStat);
+}
+
+int TVaCustomComm::InQueCount() {
+  if (!Active()) return 0;
+  uint32_t Errors;
+  TVaComStat Stat;
+  ReadStatus(Errors, Stat);
+  return int(Stat.cbInQue > 0x7FFFFFFFu ? 0x7FFFFFFFu : Stat.cbInQue);
+}
+
+// ---------------------------------------------------------------------------
+// Event delivery (window thread)
+
+void TVaCustomComm::DoRxChar() {
+  const int Count = InQueCount();
+  if (Count <= 0) return;
+  if (FOnRxChar) {
+    const TVaCommRxCharEvent Handler = FOnRxChar;
+    Handler(this, Count);
+  }
+}
+
+void TVaCustomComm::DoEvents(uint32_t Mask) {
+  const std::shared_ptr<bool> Alive = FAlive;
+  if (Mask & VA_EV_ERR) {
+    CheckLineErrors();
+    if (!*Alive) return;
+  }
+  const struct {
+    uint32_t Bit;
+    TNotifyEvent TVaCustomComm::*Handler;
+  } Steps[] = {
+      {VA_EV_RXFLAG, &TVaCustomComm::FOnRxFlag},   {VA_EV_CTS, &TVaCustomComm::FOnCts},
+      {VA_EV_DSR, &TVaCustomComm::FOnDsr},         {VA_EV_RING, &TVaCustomComm::FOnRing},
+      {VA_EV_RLSD, &TVaCustomComm::FOnRlsd},       {VA_EV_TXEMPTY, &TVaCustomComm::FOnTxEmpty},
+      {VA_EV_BREAK, &TVaCustomComm::FOnBreak},     {VA_EV_PERR, &TVaCustomComm::FOnPErr},
+      {VA_EV_RX80FULL, &TVaCustomComm::FOnRx80Full}, {VA_EV_EVENT1, &TVaCustomComm::FOnEvent1},
+      {VA_EV_EVENT2, &TVaCustomComm::FOnEvent2},
+  };
+  for (const auto& Step : Steps) {
+    if (!(Mask & Step.Bit) || !(this->*Step.Handler)) continue;
+    const TNotifyEvent Handler = this->*Step.Handler;
+    Handler(this);
+    if (!*Alive) return;  // a handler destroyed the component
+  }
+  NotifyLinkEvents(Mask);
+}
+
+bool TVaCustomComm::CheckLineErrors() {
+  uint32_t Errors = 0;
+  TVaComStat Stat;
+  ReadStatus(Errors, Stat);
+  const bool Result = Errors != 0;
+  if (Result && FOnError) {
+    const std::shared_ptr<bool> Alive = FAlive;
+    try {
+      const TVaCommErrorEvent Handler = FOnError;
+      Handler(this, int(Errors));
+    } catch (const std::exception& E) {
+      if (*Alive) ReportException(E);
+    }
+  }
+  return Result;
+}
+
+// No data consumers are ever attached in this program, so these have
+// nothing to tell.
+void TVaCustomComm::NotifyLinkEvents(uint32_t) {}
+void TVaCustomComm::NotifyLinkData(const void*, int) {}

@@ -1,0 +1,116 @@
+// Internal interface between TVaComm and the platform: the open device, the
+// waits of the two worker threads, error texts, ticks and thread priorities.
+// One implementation per platform (device_posix.cpp, device_win32.cpp).
+#pragma once
+
+#include "vacomm.h"
+
+#include <memory>
+#include <string>
+
+namespace vacomm_detail {
+
+// --- errors
+
+// The platform's text for an error code, without trailing blanks, line ends
+// or full stops.
+std::string VaSystemErrorText(int Code);
+// Replaces, in order, each "%d" or "%s" of Format by the next argument; "%%"
+// gives "%". Arguments are never read as format texts themselves.
+std::string VaSubstitute(const std::string& Format, std::initializer_list<std::string> Args);
+// Raises EVaCommError with Format, its %d replaced by Code and its %s by the
+// platform's text for Code.
+[[noreturn]] void VaRaiseCommError(const char* Format, int Code);
+// The text of the message that VaRaiseCommError raises.
+std::string VaCommErrorText(const char* Format, int Code);
+
+// --- ticks, sleeping and thread priorities
+
+// The 32-bit millisecond tick counter of the system (wraps after 49.7 days).
+uint32_t VaGetTickCount();
+void VaSleep(int Milliseconds);
+
+// A worker thread's handle for changing its priority from another thread.
+intptr_t VaCurrentThreadToken();
+void VaReleaseThreadToken(intptr_t Token);
+// Best effort: a priority that the platform refuses to an ordinary user is
+// left as it is.
+void VaSetThreadPriority(intptr_t Token, TThreadPriority Priority);
+
+// --- the device
+
+enum class TVaWaitStatus {
+  Events,   // Mask holds the events that occurred (may be 0)
+  Stopped,  // the stop event was signalled
+  Failed,   // the wait could not be issued; the caller pauses before retrying
+  Hangup,   // the device reports a hang-up or an error state; Mask as for Events
+};
+
+// The event thread's wait for device events.
+class TVaEventWaiter {
+public:
+  virtual ~TVaEventWaiter() = default;
+  // Waits without time-out for the events of the device's event mask or for
+  // Stop to be signalled.
+  virtual TVaWaitStatus Wait(uint32_t& Mask) = 0;
+};
+
+enum class TVaWriteStatus {
+  Done,     // Written bytes went out (possibly fewer than asked)
+  Aborted,  // one of the abort events was signalled first (AbortIndex 0 or 1)
+  Failed,   // Error holds the platform's error code
+};
+
+// The write thread's sending of queued bytes.
+class TVaWriter {
+public:
+  virtual ~TVaWriter() = default;
+  // Sends Count bytes and waits until they are out or until Close (index 0)
+  // or Flush (index 1) is signalled; the first of the two wins. An
+  // outstanding transfer is cancelled and finished before this returns, so
+  // Buf is free again whatever the result.
+  virtual TVaWriteStatus Write(const void* Buf, int Count, int& Written, int& AbortIndex,
+                               int& Error) = 0;
+};
+
+class TVaDevice {
+public:
+  // Opens the device at Path for exclusive use; Shown is how messages name
+  // it. Raises "Specified device not found (%s)." or "Can't open specified
+  // device %s (Error %d, %s)".
+  static std::shared_ptr<TVaDevice> Open(const std::string& Path, const std::string& Shown);
+  // The platform path of a device path ("COM3" is "/dev/ttyS2" on Linux) and
+  // the name that messages use for it.
+  static std::string PlatformPath(const std::string& DevicePath);
+  static std::string ShownName(const std::string& DevicePath);
+
+  TVaDevice() = default;
+  TVaDevice(const TVaDevice&) = delete;
+  TVaDevice& operator=(const TVaDevice&) = delete;
+  virtual ~TVaDevice() = default;
+
+  // Closes the device; outstanding waits and transfers of the workers end.
+  // Safe to call more than once and while workers use the device.
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+
+  virtual void SetState(const TVaDCB& Dcb) = 0;          // "Error writing dcb (%d), %s"
+  virtual void Setup(int InSize, int OutSize) = 0;       // "Error initializing buffers (%d), %s"
+  virtual void SetTimeouts(int ReadIntervalMs) = 0;      // "Error setting timeouts (%d), %s"
+  virtual void SetMask(uint32_t EventMask) = 0;          // " Error setting EventMask (%d), %s"
+  // Reads up to Count bytes: returns when Count bytes are in, when the line
+  // has been silent for the read interval after a byte, or after TimeoutMs.
+  // Returns the bytes read (0 on time-out); raises "Read error (%d), %s".
+  virtual int Read(void* Buf, int Count, int TimeoutMs, TVaWaitEvent& IoEvent) = 0;
+  // Writes Count bytes, waiting at most TimeoutMs; returns the bytes written.
+  // Raises "Write error (%d), %s".
+  virtual int Write(const void* Buf, int Count, int TimeoutMs, TVaWaitEvent& IoEvent) = 0;
+  // Reads and clears the line error flags; raises "Error retrieving
+  // statistics (%d), %s".
+  virtual void ClearError(uint32_t& Errors, TVaComStat& ComStat) = 0;
+
+  virtual std::unique_ptr<TVaEventWaiter> CreateEventWaiter(TVaEvent& Stop) = 0;
+  virtual std::unique_ptr<TVaWriter> CreateWriter(TVaEvent& Close, TVaEvent& Flush) = 0;
+};
+
+}  // namespace vacomm_detail
