@@ -7,12 +7,12 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <mutex>
 
 namespace {
 
+// Set once at start (and by tests) on the window thread, read there; the
+// worker threads of the program never format numbers.
 std::atomic<char> TheDecimalSeparator{'.'};
-std::mutex ThousandMutex;
 std::string TheThousandSeparator = ",";
 
 bool IsDigit(char C) { return C >= '0' && C <= '9'; }
@@ -31,15 +31,9 @@ char DecimalSeparator() { return TheDecimalSeparator.load(); }
 
 void SetDecimalSeparator(char Separator) { TheDecimalSeparator.store(Separator); }
 
-std::string ThousandSeparator() {
-  std::lock_guard<std::mutex> Lock(ThousandMutex);
-  return TheThousandSeparator;
-}
+std::string ThousandSeparator() { return TheThousandSeparator; }
 
-void SetThousandSeparator(const std::string& Separator) {
-  std::lock_guard<std::mutex> Lock(ThousandMutex);
-  TheThousandSeparator = Separator;
-}
+void SetThousandSeparator(const std::string& Separator) { TheThousandSeparator = Separator; }
 
 long double StrToFloat(const std::string& S) {
   const char Separator = DecimalSeparator();

@@ -272,7 +272,7 @@ std::string FormatFloat(const std::string& Pattern, long double Value) {
   }
   // The negative section carries its own signs; the positive one gets a
   // minus sign, except when the value rounds to zero.
-  if (Negative && !HasNegative && !(HasPlaces(Chosen) && IsZero)) Text.insert(0, "-");
+  if (Negative && !HasNegative && !(HasPlaces(Chosen) && IsZero)) return "-" + Text;
   return Text;
 }
 
