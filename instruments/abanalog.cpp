@@ -75,7 +75,13 @@ bool Int32Span(int32_t from, int32_t to)
 
 } // namespace
 
-TSignalSettings::TSignalSettings() = default;
+TSignalSettings::TSignalSettings()
+{
+    // The factors describe the initial range from the start, so a value
+    // assigned before the first change of the range maps onto the grid
+    // instead of through zero factors onto position 0.
+    Recompute();
+}
 
 void TSignalSettings::Assign(const TAbPersistent& source)
 {
@@ -93,6 +99,12 @@ void TSignalSettings::Assign(const TAbPersistent& source)
 }
 
 void TSignalSettings::Changed()
+{
+    Recompute();
+    TAbPersistent::Changed();
+}
+
+void TSignalSettings::Recompute()
 {
     // The spans by sign case of the bounds; the case of a lower bound at or
     // above zero with an upper bound at or below zero keeps the old span.
@@ -128,7 +140,6 @@ void TSignalSettings::Changed()
             sizingPattern_ = before.size() > after.size() ? before : after;
         }
     }
-    TAbPersistent::Changed();
 }
 
 void TSignalSettings::SetDigitalFrom(int32_t v)

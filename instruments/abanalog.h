@@ -25,8 +25,9 @@
 #include <string>
 
 // Range, grid, names, unit and display pattern of one instrument. The derived
-// factors are recomputed by Changed() and kept in single precision, because
-// every later computation reads them back in that precision.
+// factors are computed at construction, recomputed by Changed() and kept in
+// single precision, because every later computation reads them back in that
+// precision.
 class TSignalSettings : public TAbPersistent {
 public:
     TSignalSettings();
@@ -82,6 +83,8 @@ public:
     float ValueOfDigit(int32_t d) const;           // value of grid point d, single precision
 
 private:
+    void Recompute();
+
     int32_t digitalFrom_ = 0;
     int32_t digitalTo_ = 1000;
     std::string name1_ = "SignalName1";
