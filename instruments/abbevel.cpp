@@ -16,8 +16,10 @@ constexpr int kShadingSize = 30;
 
 QColor PaletteColor(QPalette::ColorRole role, QColor fallback)
 {
+    // Taken to 8 bits per channel: palette colours may carry finer values that
+    // would never compare equal to a pixel read back from an image.
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        return QGuiApplication::palette().color(QPalette::Active, role);
+        return QColor(QGuiApplication::palette().color(QPalette::Active, role).rgb());
     return fallback;
 }
 
