@@ -27,24 +27,32 @@ struct TDecimal {
   }
 };
 
-// |Value| rounded to Decimals fraction digits and at most Significant
-// significant digits, halves away from zero. Value must be finite.
-TDecimal RoundDecimal(long double Value, int Significant, int Decimals) {
-  Value = std::fabs(Value);
-  std::string Digits;  // significant digits, the first one non-zero
-  int Point = 0;       // number of digits before the decimal point
-  if (Value != 0) {
-    char Buffer[64];
-    const auto Result = std::to_chars(Buffer, Buffer + sizeof Buffer, Value, std::chars_format::scientific,
-                                      MaxSignificant - 1);
-    const std::string Text(Buffer, Result.ptr);
-    const size_t E = Text.find('e');
-    for (size_t I = 0; I < E; ++I)
-      if (Text[I] >= '0' && Text[I] <= '9') Digits += Text[I];
-    Point = std::stoi(Text.substr(E + 1)) + 1;
-  }
+// The significant digits of a finite |Value| as an extended-precision value
+// holds them, and the place of the decimal point: Value = 0.Digits x 10^Point.
+struct TDigits {
+  std::string Digits;  // the first one non-zero; empty for zero
+  int Point = 0;
+};
 
-  const long long Keep = std::min<long long>(Significant, static_cast<long long>(Point) + Decimals);
+TDigits SignificantDigits(long double Value) {
+  TDigits D;
+  Value = std::fabs(Value);
+  if (Value == 0) return D;
+  char Buffer[64];
+  const auto Result =
+      std::to_chars(Buffer, Buffer + sizeof Buffer, Value, std::chars_format::scientific, MaxSignificant - 1);
+  const std::string Text(Buffer, Result.ptr);
+  const size_t E = Text.find('e');
+  for (size_t I = 0; I < E; ++I)
+    if (Text[I] >= '0' && Text[I] <= '9') D.Digits += Text[I];
+  D.Point = std::stoi(Text.substr(E + 1)) + 1;
+  return D;
+}
+
+// Keeps the first Keep digits, rounding halves away from zero; a carry out
+// of the first digit moves the point.
+void RoundAt(TDigits& D, long long Keep) {
+  std::string& Digits = D.Digits;
   if (Keep < 0) {
     Digits.clear();
   } else if (Keep < static_cast<long long>(Digits.size())) {
@@ -57,26 +65,36 @@ TDecimal RoundDecimal(long double Value, int Significant, int Decimals) {
         ++Digits[static_cast<size_t>(I)];
       } else {
         Digits.insert(Digits.begin(), '1');
-        ++Point;
+        ++D.Point;
       }
     }
   }
+}
 
-  TDecimal D;
+// The digits rounded to Decimals fraction digits and at most Significant
+// significant digits, halves away from zero.
+TDecimal RoundDigits(TDigits D, int Significant, int Decimals) {
+  RoundAt(D, std::min<long long>(Significant, static_cast<long long>(D.Point) + Decimals));
+  const std::string& Digits = D.Digits;
+  TDecimal R;
   if (Digits.empty()) {
-    D.Frac.assign(static_cast<size_t>(Decimals), '0');
-    return D;
+    R.Frac.assign(static_cast<size_t>(Decimals), '0');
+    return R;
   }
-  if (Point > 0) {
-    const size_t IntLen = static_cast<size_t>(Point);
-    D.Int = Digits.substr(0, std::min(IntLen, Digits.size()));
-    if (D.Int.size() < IntLen) D.Int.append(IntLen - D.Int.size(), '0');
-    D.Frac = Digits.size() > IntLen ? Digits.substr(IntLen) : std::string();
+  if (D.Point > 0) {
+    const size_t IntLen = static_cast<size_t>(D.Point);
+    R.Int = Digits.substr(0, std::min(IntLen, Digits.size()));
+    if (R.Int.size() < IntLen) R.Int.append(IntLen - R.Int.size(), '0');
+    R.Frac = Digits.size() > IntLen ? Digits.substr(IntLen) : std::string();
   } else {
-    D.Frac = std::string(static_cast<size_t>(-Point), '0') + Digits;
+    R.Frac = std::string(static_cast<size_t>(-D.Point), '0') + Digits;
   }
-  D.Frac.resize(static_cast<size_t>(Decimals), '0');
-  return D;
+  R.Frac.resize(static_cast<size_t>(Decimals), '0');
+  return R;
+}
+
+TDecimal RoundDecimal(long double Value, int Significant, int Decimals) {
+  return RoundDigits(SignificantDigits(Value), Significant, Decimals);
 }
 
 std::string NonFinite(long double Value) {
@@ -228,20 +246,21 @@ std::string Render(const TSection& S, const TDecimal& D, int Exponent) {
   return Out;
 }
 
-// Formats |Value| with one section; Exponent is set for scientific sections.
+// Formats |Value| with one section; IsZero tells whether it rounded to zero.
 std::string FormatSection(const TSection& S, long double Value, bool& IsZero) {
   int Exponent = 0;
   TDecimal D;
   if (S.Scientific && Value != 0) {
-    // Scale so that the integer places hold the leading digits.
+    // The integer places hold the leading digits; the exponent the rest.
     const int Places = std::max(S.IntPlaces, 1);
-    Exponent = static_cast<int>(std::floor(std::log10(std::fabs(Value)))) - (Places - 1);
-    long double Mantissa = std::fabs(Value) / std::pow(10.0L, static_cast<long double>(Exponent));
-    D = RoundDecimal(Mantissa, MaxSignificant, S.FracPlaces);
+    TDigits Digits = SignificantDigits(Value);
+    Exponent = Digits.Point - Places;
+    Digits.Point = Places;
+    D = RoundDigits(Digits, MaxSignificant, S.FracPlaces);
     if (static_cast<int>(D.Int.size()) > Places) {  // rounding carried into a new digit
       ++Exponent;
-      Mantissa = std::fabs(Value) / std::pow(10.0L, static_cast<long double>(Exponent));
-      D = RoundDecimal(Mantissa, MaxSignificant, S.FracPlaces);
+      Digits.Point = Places - 1;
+      D = RoundDigits(Digits, MaxSignificant, S.FracPlaces);
     }
   } else {
     D = RoundDecimal(Value, MaxSignificant, S.FracPlaces);
@@ -250,12 +269,37 @@ std::string FormatSection(const TSection& S, long double Value, bool& IsZero) {
   return Render(S, D, Exponent);
 }
 
+// Without a pattern: up to 15 significant digits, no trailing zeros, plain
+// for moderate magnitudes and with an exponent otherwise ("1,5E+20").
+std::string GeneralFormat(long double Value) {
+  constexpr int Precision = 15;
+  TDigits D = SignificantDigits(Value);
+  RoundAt(D, Precision);
+  while (!D.Digits.empty() && D.Digits.back() == '0') D.Digits.pop_back();
+  if (D.Digits.empty()) return "0";
+  std::string Text = Value < 0 ? "-" : "";
+  const std::string& Digits = D.Digits;
+  const int Count = static_cast<int>(Digits.size());
+  if (D.Point > -4 && D.Point <= Precision) {
+    if (D.Point <= 0) return Text + "0" + DecimalSeparator() + std::string(static_cast<size_t>(-D.Point), '0') + Digits;
+    Text += Digits.substr(0, static_cast<size_t>(std::min(D.Point, Count)));
+    if (D.Point > Count) return Text + std::string(static_cast<size_t>(D.Point - Count), '0');
+    if (D.Point < Count) Text += DecimalSeparator() + Digits.substr(static_cast<size_t>(D.Point));
+    return Text;
+  }
+  Text += Digits[0];
+  if (Count > 1) Text += DecimalSeparator() + Digits.substr(1);
+  const int Exponent = D.Point - 1;
+  return Text + (Exponent < 0 ? "E-" : "E+") + std::to_string(Exponent < 0 ? -Exponent : Exponent);
+}
+
 bool HasPlaces(const TSection& S) { return S.IntPlaces + S.FracPlaces > 0; }
 
 }  // namespace
 
 std::string FormatFloat(const std::string& Pattern, long double Value) {
   if (!std::isfinite(Value)) return NonFinite(Value);
+  if (Pattern.empty()) return GeneralFormat(Value);
   const std::vector<std::string> Parts = Sections(Pattern);
   const TSection Positive = Analyse(Parts[0]);
   const bool HasNegative = Parts.size() > 1 && !Parts[1].empty();

@@ -75,6 +75,20 @@ TEST_F(CommaFormat, ExponentPatterns) {
   EXPECT_EQ(FormatFloat("0e-0", 0.01L), "1e-2");
   EXPECT_EQ(FormatFloat("0.0E+00", 12345), "1,2E+04");
   EXPECT_EQ(FormatFloat("0e-0", 9.7L), "1e1");
+  EXPECT_EQ(FormatFloat("0e-0", 1e-4940L), "1e-4940");
+  EXPECT_EQ(FormatFloat("0e-0", 1e4000L), "1e4000");
+}
+
+TEST_F(CommaFormat, EmptyPatternGivesTheGeneralForm) {
+  EXPECT_EQ(FormatFloat("", 0), "0");
+  EXPECT_EQ(FormatFloat("", 12.5L), "12,5");
+  EXPECT_EQ(FormatFloat("", -3), "-3");
+  EXPECT_EQ(FormatFloat("", 1200), "1200");
+  EXPECT_EQ(FormatFloat("", 0.001L), "0,001");
+  EXPECT_EQ(FormatFloat("", 1e20L), "1E+20");
+  EXPECT_EQ(FormatFloat("", 1.5e-7L), "1,5E-7");
+  EXPECT_EQ(FormatFloat("", 123456789012345678.0L), "1,23456789012346E+17");
+  EXPECT_EQ(FormatFloat("", 0.1f), "0,100000001490116");
 }
 
 TEST_F(CommaFormat, NonFiniteValues) {
