@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 
 namespace {
 
@@ -42,7 +43,7 @@ int RoundEven(double v)
 
 QPoint Turn(QPoint q, QPoint c, double degrees)
 {
-    const double a = degrees * M_PI / 180.0;
+    const double a = degrees * std::numbers::pi / 180.0;
     const double dx = static_cast<double>(q.x()) - c.x();
     const double dy = static_cast<double>(q.y()) - c.y();
     return {RoundEven(c.x() + dx * std::cos(a) - dy * std::sin(a)),
