@@ -80,14 +80,3 @@ TPortChoice ComPortChoice(const std::vector<std::string>& Adapters,
   return Choice;
 }
 
-std::string DeviceArgumentName(const std::string& Argument) {
-  const bool ComName = Argument.size() > 3 && StartsWith(Argument, "COM") &&
-                       std::all_of(Argument.begin() + 3, Argument.end(),
-                                   [](unsigned char C) { return std::isdigit(C) != 0; });
-  if (ComName || Argument.empty()) return Argument;
-  std::filesystem::path Path(Argument);
-  if (Path.is_absolute()) return Argument;
-  std::error_code Error;
-  std::filesystem::path Absolute = std::filesystem::absolute(Path, Error);
-  return Error ? Argument : Absolute.lexically_normal().string();
-}

@@ -23,7 +23,3 @@ std::vector<std::string> SerialAdapterNames(const std::filesystem::path& DevRoot
 TPortChoice ComPortChoice(const std::vector<std::string>& Adapters,
                           const std::optional<std::string>& DeviceArgument);
 
-// The device argument as the port component takes it: "COMn" and absolute
-// paths stand as they are, a relative path is made absolute against the
-// current directory.
-std::string DeviceArgumentName(const std::string& Argument);

@@ -14,7 +14,6 @@
 #include <optional>
 #include <string>
 
-#include "device_list.h"
 #include "numtext.h"
 #include "tester_app.h"
 
@@ -54,7 +53,8 @@ int main(int argc, char** argv) {
       PrintUsage(stderr, Program);
       return 2;
     }
-    Device = DeviceArgumentName(QFile::encodeName(Argument).toStdString());
+    // The port component takes "COMn", a path, or a name in /dev.
+    Device = QFile::encodeName(Argument).toStdString();
   }
 
   TTesterApplication Tester(Device);

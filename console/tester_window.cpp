@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
 #include <QTabWidget>
@@ -347,5 +348,10 @@ bool TForm1::PauseChecked() const { return CheckBox1->isChecked(); }
 bool TForm1::NoAnswerChecked() const { return CheckBox3->isChecked(); }
 
 void TForm1::AppendMonitorLine(const std::string& Line) {
+  // The view follows the newest line unless the operator has scrolled up to
+  // read an older one.
+  QScrollBar* Bar = Memo1->verticalScrollBar();
+  const bool Following = Bar->value() == Bar->maximum();
   Memo1->appendPlainText(QString::fromStdString(Line));
+  if (Following && Bar->value() != Bar->maximum()) Bar->setValue(Bar->maximum());
 }

@@ -1,0 +1,174 @@
+#include "console_support.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+
+#include "numtext.h"
+
+std::vector<uint8_t> Bytes(const std::string& HexText) {
+  std::vector<uint8_t> Data;
+  std::string Digits;
+  for (char C : HexText)
+    if (C != ' ') Digits += C;
+  for (size_t I = 0; I + 1 < Digits.size(); I += 2)
+    Data.push_back(static_cast<uint8_t>(std::stoi(Digits.substr(I, 2), nullptr, 16)));
+  return Data;
+}
+
+std::string Hex(const std::vector<uint8_t>& Data) {
+  std::string Text;
+  char Pair[4];
+  for (uint8_t B : Data) {
+    std::snprintf(Pair, sizeof Pair, "%02X", B);
+    if (!Text.empty()) Text += ' ';
+    Text += Pair;
+  }
+  return Text;
+}
+
+std::vector<uint8_t> Request(const std::string& HexText) {
+  std::vector<uint8_t> Data = Bytes(HexText);
+  unsigned Sum = 0;
+  for (uint8_t B : Data) Sum += B;
+  Data.push_back(static_cast<uint8_t>(Sum));
+  return Data;
+}
+
+QString LocalNumber(const std::string& Text) {
+  QString Result = QString::fromStdString(Text);
+  Result.replace(QLatin1Char(','), QLatin1Char(DecimalSeparator()));
+  return Result;
+}
+
+bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs) {
+  QElapsedTimer Clock;
+  Clock.start();
+  while (!Done()) {
+    if (Clock.elapsed() > TimeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // Nothing to do until a worker hands something over: wait a little for
+    // it without spinning the processor.
+    poll(nullptr, 0, 1);
+  }
+  return true;
+}
+
+TReportRecorder::TReportRecorder() {
+  Previous = SetExceptionReportSink(
+      [this](const QString& Title, const QString& Text) { Reports.push_back({Title, Text}); });
+}
+
+TReportRecorder::~TReportRecorder() { SetExceptionReportSink(Previous); }
+
+QStringList TReportRecorder::Texts() const {
+  QStringList List;
+  for (const TReport& R : Reports) List << R.Text;
+  return List;
+}
+
+TPtyTripComputer::TPtyTripComputer() {
+  char Name[256] = {};
+  if (openpty(&Master, &Slave, Name, nullptr, nullptr) != 0)
+    throw std::runtime_error("openpty failed");
+  FSlavePath = Name;
+  // Raw from the start, so nothing is echoed before the tester sets the line up.
+  termios Mode{};
+  tcgetattr(Slave, &Mode);
+  cfmakeraw(&Mode);
+  tcsetattr(Slave, TCSANOW, &Mode);
+  fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
+}
+
+TPtyTripComputer::~TPtyTripComputer() {
+  close(Master);
+  close(Slave);
+}
+
+void TPtyTripComputer::Send(const std::vector<uint8_t>& Data) {
+  const ssize_t Written = write(Master, Data.data(), Data.size());
+  if (Written != static_cast<ssize_t>(Data.size())) throw std::runtime_error("short write to the pty");
+  // The line discipline takes the bytes over a moment later. Only the
+  // window thread (this one) reads them, so until events are processed they
+  // stay in the slave's queue: wait for them there, without handling events,
+  // so that the tester sees them arrive in one receive event.
+  QElapsedTimer Clock;
+  Clock.start();
+  int Waiting = 0;
+  while (ioctl(Slave, FIONREAD, &Waiting) == 0 && Waiting < static_cast<int>(Data.size()) &&
+         Clock.elapsed() < 2000)
+    poll(nullptr, 0, 1);
+}
+
+void TPtyTripComputer::Collect() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  uint8_t Buf[4096];
+  for (;;) {
+    const ssize_t N = read(Master, Buf, sizeof Buf);
+    if (N <= 0) break;
+    Received.insert(Received.end(), Buf, Buf + N);
+  }
+}
+
+std::vector<uint8_t> TPtyTripComputer::Receive(size_t Count, int TimeoutMs) {
+  PumpUntil(
+      [&] {
+        Collect();
+        return Received.size() >= Count;
+      },
+      TimeoutMs);
+  const size_t Taken = std::min(Count, Received.size());
+  std::vector<uint8_t> Result(Received.begin(), Received.begin() + Taken);
+  Received.erase(Received.begin(), Received.begin() + Taken);
+  return Result;
+}
+
+bool TPtyTripComputer::WaitConsumed(int TimeoutMs) {
+  return PumpUntil(
+      [&] {
+        Collect();
+        int Waiting = 0;
+        return ioctl(Slave, FIONREAD, &Waiting) == 0 && Waiting == 0;
+      },
+      TimeoutMs);
+}
+
+void TypeInto(QLineEdit* Edit, const QString& Text) {
+  Edit->setFocus();
+  Edit->selectAll();
+  QTest::keyClick(Edit, Qt::Key_Backspace);
+  QTest::keyClicks(Edit, Text);
+}
+
+void ClickItemCheck(QListWidget* List, int Row) {
+  QListWidgetItem* Item = List->item(Row);
+  List->scrollToItem(Item);
+  QStyleOptionViewItem Option;
+  Option.initFrom(List->viewport());
+  Option.rect = List->visualItemRect(Item);
+  Option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+  Option.text = Item->text();
+  Option.checkState = Item->checkState();
+  const QRect Check =
+      List->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &Option, List);
+  QTest::mouseClick(List->viewport(), Qt::LeftButton, {}, Check.center());
+}
+
+void ClickAt(QWidget* Widget, int X, int Y) {
+  QTest::mouseClick(Widget, Qt::LeftButton, {}, QPoint(X, Y));
+}

@@ -1,0 +1,329 @@
+// The tester window as it comes up: elements, geometry, texts, start state,
+// the variant buttons and the fault code list.
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "console_support.h"
+#include "fault_codes.h"
+#include "numtext.h"
+#include "tester_window.h"
+
+namespace {
+
+QLabel* LabelWithText(QWidget* Parent, const QString& Text) {
+  for (QLabel* Label : Parent->findChildren<QLabel*>())
+    if (Label->text() == Text) return Label;
+  return nullptr;
+}
+
+}  // namespace
+
+TEST(TesterWindow, NumbersFollowTheLocaleTheSuiteRunsUnder) {
+  // The suite is registered under a Russian and a C locale; a Russian run
+  // that silently fell back to a point would test nothing new.
+  const char* All = std::getenv("LC_ALL");
+  const std::string Locale = All != nullptr ? All : "";
+  if (Locale.rfind("ru_RU", 0) == 0) {
+    EXPECT_EQ(DecimalSeparator(), ',');
+  } else if (Locale.rfind("C", 0) == 0) {
+    EXPECT_EQ(DecimalSeparator(), '.');
+  }
+}
+
+TEST(TesterWindow, ElementsSitAtTheirPositions) {
+  TForm1 Form;
+  Form.show();
+  EXPECT_EQ(Form.windowTitle(), QStringLiteral("Тестер маршрутного компьютера"));
+  // Window and frame together measure the outer size.
+  EXPECT_EQ(Form.frameGeometry().size(), QSize(708, 633));
+  EXPECT_EQ(Form.font().pixelSize(), 11);
+
+  struct TExpected {
+    QWidget* Widget;
+    QRect Geometry;
+  };
+  const TExpected Expected[] = {
+      {Form.PageControl1, {8, 24, 689, 569}},
+      {Form.ToolBar1, {0, 0, 700, 25}},
+      {Form.HyundayType1, {29, 2, 85, 21}},
+      {Form.HyundayType2, {145, 2, 85, 21}},
+      {Form.HyundayType3, {265, 2, 85, 21}},
+      {Form.EditVSS, {232, 8, 57, 21}},
+      {Form.EditTOG, {232, 32, 57, 21}},
+      {Form.EditRPM, {232, 56, 57, 21}},
+      {Form.EditATP, {232, 80, 57, 21}},
+      {Form.EditIMAP, {232, 104, 57, 21}},
+      {Form.EditIAT, {232, 128, 57, 21}},
+      {Form.EditUbat, {232, 152, 57, 21}},
+      {Form.EditDv, {232, 176, 57, 21}},
+      {Form.Edit2, {168, 24, 113, 21}},
+      {Form.Edit3, {168, 56, 113, 21}},
+      {Form.Edit4, {168, 88, 113, 21}},
+      {Form.Edit5, {168, 120, 113, 21}},
+      {Form.Edit6, {504, 24, 113, 21}},
+      {Form.Edit7, {504, 56, 113, 21}},
+      {Form.Edit37, {168, 152, 145, 21}},
+      {Form.CheckBox1, {0, 472, 121, 17}},
+      {Form.CheckBox3, {0, 496, 113, 25}},
+      {Form.Memo2, {8, 8, 1225, 113}},
+  };
+  for (int Tab = 0; Tab < Form.PageControl1->count(); ++Tab) {
+    // Lay every tab out, as showing it does.
+    Form.PageControl1->setCurrentIndex(Tab);
+    QCoreApplication::processEvents();
+    for (const TExpected& E : Expected) {
+      const bool OnThisTab = E.Widget->parentWidget() == Form.PageControl1->widget(Tab);
+      const bool OffTabs = !Form.PageControl1->isAncestorOf(E.Widget);
+      if (OnThisTab || (Tab == 0 && OffTabs)) {
+        EXPECT_EQ(E.Widget->geometry(), E.Geometry) << E.Widget->metaObject()->className();
+      }
+    }
+  }
+
+  // The monitor runs along the top of its tab, the fault list fills its tab.
+  EXPECT_EQ(Form.Memo1->geometry(), QRect(0, 0, Form.TabSheet3->width(), 465));
+  EXPECT_EQ(Form.CheckListBox1->geometry(), Form.TabSheet2->rect());
+  EXPECT_EQ(Form.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_EQ(Form.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+
+  // Each parameter caption at left 8, eight pixels below its field's top.
+  const std::pair<QLineEdit*, const char*> Captions[] = {
+      {Form.EditVSS, "Скорость, км/ч"},
+      {Form.EditTOG, "Температура охлаждающей жидкости, °С"},
+      {Form.EditRPM, "Обороты ДВС, об/мин"},
+      {Form.EditATP, "Положение дросселя, %"},
+      {Form.EditDv, "Длительность впрыска, мс"},
+      {Form.EditIMAP, "Давление воздуха на впуске, кПа"},
+      {Form.EditIAT, "Температура воздуна на впуске, °С"},
+      {Form.EditUbat, "Напряжение борт.сети, В"},
+  };
+  for (const auto& [Edit, Caption] : Captions) {
+    QLabel* Label = LabelWithText(Form.TabSheet4, QString::fromUtf8(Caption));
+    ASSERT_NE(Label, nullptr) << Caption;
+    EXPECT_EQ(Label->pos(), QPoint(8, Edit->y() + 8)) << Caption;
+  }
+  // Each identification caption to the left of its field, not overlapping.
+  const std::pair<QLineEdit*, const char*> IdCaptions[] = {
+      {Form.Edit2, "Версия ПЗУ:"},
+      {Form.Edit3, "Заводской номер ЭБУ:"},
+      {Form.Edit4, "Идентификатор двигателя:"},
+      {Form.Edit5, "Дата программирования:"},
+      {Form.Edit6, "systemSupplierECUHardwareNumber:"},
+      {Form.Edit7, "systemSupplierECUSoftwareNumber:"},
+      {Form.Edit37, "VIN номер автомобиля:"},
+  };
+  for (const auto& [Edit, Caption] : IdCaptions) {
+    QLabel* Label = LabelWithText(Form.TabSheet6, QString::fromUtf8(Caption));
+    ASSERT_NE(Label, nullptr) << Caption;
+    EXPECT_LT(Label->geometry().right(), Edit->x()) << Caption;
+    EXPECT_GE(Label->x(), 0) << Caption;
+    EXPECT_TRUE(Label->geometry().intersects(QRect(0, Edit->y(), 1000, Edit->height()))) << Caption;
+  }
+}
+
+TEST(TesterWindow, TabsAndChildrenComeInTheirOrder) {
+  TForm1 Form;
+  const char* Captions[] = {"Параметры ЭСУД", "Ошибки ЭСУД", "Расширенные параметры ЭСУД",
+                            "Идентификация ЭСУД", "Контроль KWP", "О программе"};
+  QWidget* Sheets[] = {Form.TabSheet1, Form.TabSheet2, Form.TabSheet4,
+                       Form.TabSheet6, Form.TabSheet3, Form.TabSheet7};
+  ASSERT_EQ(Form.PageControl1->count(), 6);
+  for (int I = 0; I < 6; ++I) {
+    EXPECT_EQ(Form.PageControl1->tabText(I), QString::fromUtf8(Captions[I]));
+    EXPECT_EQ(Form.PageControl1->widget(I), Sheets[I]);
+  }
+  EXPECT_EQ(Form.PageControl1->currentIndex(), 0);
+
+  // The tool bar is created after the page control and lies over its top
+  // pixel row.
+  const QObjectList Children = Form.children();
+  EXPECT_LT(Children.indexOf(Form.PageControl1), Children.indexOf(Form.ToolBar1));
+
+  // Tab order of the parameter fields: the table's order, not the vertical one.
+  QWidget* Order[] = {Form.EditVSS, Form.EditTOG,  Form.EditRPM, Form.EditATP,
+                      Form.EditDv,  Form.EditIMAP, Form.EditIAT, Form.EditUbat};
+  for (int I = 0; I + 1 < 8; ++I) {
+    QWidget* Next = Order[I]->nextInFocusChain();
+    while (Next->focusPolicy() == Qt::NoFocus) Next = Next->nextInFocusChain();
+    EXPECT_EQ(Next, Order[I + 1]) << I;
+  }
+  // The variant buttons never take the focus from a field.
+  EXPECT_EQ(Form.HyundayType1->focusPolicy(), Qt::NoFocus);
+}
+
+TEST(TesterWindow, StartsWithTheStartTextsVariantOneAndNothingTicked) {
+  TForm1 Form;
+  const char Sep = DecimalSeparator();
+  const QString Expected[] = {"0", "20", "0", "0", "0", QString("0") + Sep + "00", "20",
+                              QString("12") + Sep + "00"};
+  QLineEdit* Fields[] = {Form.EditVSS,  Form.EditTOG, Form.EditRPM, Form.EditATP,
+                         Form.EditIMAP, Form.EditDv,  Form.EditIAT, Form.EditUbat};
+  for (int I = 0; I < 8; ++I) EXPECT_EQ(Fields[I]->text(), Expected[I]) << I;
+  EXPECT_EQ(Form.FieldText(TEcuField::Ubat), Expected[7].toStdString());
+
+  EXPECT_EQ(Form.Edit2->text(), QStringLiteral("111111"));
+  EXPECT_EQ(Form.Edit3->text(), QStringLiteral("2112 -1411020-60"));
+  EXPECT_EQ(Form.Edit4->text(), QStringLiteral("SAMARA-1.5L, 8V"));
+  EXPECT_EQ(Form.Edit5->text(), QStringLiteral("05-07-1996"));
+  EXPECT_EQ(Form.Edit6->text(), QStringLiteral("0261123456"));
+  EXPECT_EQ(Form.Edit7->text(), QStringLiteral("1411000-00"));
+  EXPECT_EQ(Form.Edit37->text(), QStringLiteral("XTA2110498765432109"));
+
+  EXPECT_TRUE(Form.HyundayType1->Indeterminate());
+  EXPECT_FALSE(Form.HyundayType2->Indeterminate());
+  EXPECT_FALSE(Form.HyundayType3->Indeterminate());
+  EXPECT_EQ(Form.ActiveVariant(), 1);
+  EXPECT_FALSE(Form.PauseChecked());
+  EXPECT_FALSE(Form.NoAnswerChecked());
+  EXPECT_FALSE(Form.Emulator.CommunicationActive);
+  EXPECT_FALSE(Form.Emulator.RequestPending);
+  EXPECT_EQ(Form.Emulator.HeaderLength, 3);
+  EXPECT_FALSE(Form.VaComm1.Active());
+  EXPECT_TRUE(Form.isHidden());
+  EXPECT_EQ(Form.Memo1->blockCount(), 1);
+  EXPECT_TRUE(Form.Memo1->toPlainText().isEmpty());
+
+  ASSERT_EQ(Form.FaultCodeCount(), 113);
+  for (int I = 0; I < 113; ++I) EXPECT_FALSE(Form.FaultCodeChecked(I)) << I;
+
+  // The About text: eight lines.
+  const QStringList About = Form.Memo2->toPlainText().split('\n');
+  ASSERT_EQ(About.size(), 8);
+  EXPECT_EQ(About[0], QStringLiteral("Программа предназначена для тестирования маршрутных компьютеров."));
+  EXPECT_EQ(About[1], QStringLiteral("Программа эмулирует диагностический протокол контроллеров ЭСУД "
+                                     "автомобилей марки Hyudai."));
+  EXPECT_EQ(About[3], QStringLiteral("Версия 1.0 от 30.11.09"));
+  EXPECT_TRUE(About[2].isEmpty() && About[4].isEmpty() && About[6].isEmpty());
+  EXPECT_FALSE(About[5].isEmpty() || About[7].isEmpty());
+}
+
+TEST(TesterWindow, FaultCodeListHoldsTheCodesInListOrder) {
+  TForm1 Form;
+  ASSERT_EQ(Form.CheckListBox1->count(), FaultCodeItemCount);
+  int Repeats = 0;
+  for (int I = 0; I < FaultCodeItemCount; ++I) {
+    const std::string Text = Form.FaultCodeText(I);
+    ASSERT_GE(Text.size(), 6u) << I;
+    // Four decimal digits, one blank, then the description (no trailing blank).
+    for (int D = 0; D < 4; ++D) EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(Text[D]))) << Text;
+    EXPECT_EQ(Text[4], ' ') << Text;
+    EXPECT_NE(Text[5], ' ') << Text;
+    EXPECT_NE(Text.back(), ' ') << Text;
+    EXPECT_TRUE(Form.CheckListBox1->item(I)->flags() & Qt::ItemIsUserCheckable);
+    // The codes rise through the list, apart from the repeated 0601 and 0603.
+    if (I > 0) {
+      const std::string Previous = Form.FaultCodeText(I - 1).substr(0, 4);
+      EXPECT_LE(Previous, Text.substr(0, 4)) << I;
+      if (Previous == Text.substr(0, 4)) ++Repeats;
+    }
+  }
+  EXPECT_EQ(Repeats, 3);  // 0601 twice more, 0603 once more
+  EXPECT_EQ(Form.FaultCodeText(0),
+            "0102 Датчик массового расхода воздуха, низкий уровень выходного сигнала");
+  EXPECT_EQ(Form.FaultCodeText(35),
+            "0300 Обнаружены случайные или множественные пропуски воспламенения");
+  EXPECT_EQ(Form.FaultCodeText(69),
+            "0603 Неисправность ОЗУ блока управления (BOSCH M1.5.4,BOSCH M1.5.4+,Январь-5.1.x,VS "
+            "5.1 R83, BOSCH M1.5.4N,Январь-5.1,VS 5.1 E2,Январь-7.2)");
+  EXPECT_EQ(Form.FaultCodeText(78),
+            "1123 Аддитивная составляющая корр. по воздуху состава смеси превышает порог.Состав "
+            "\"богатый\"");
+  EXPECT_EQ(Form.FaultCodeText(112), "1689 Сбой функционирования памяти ошибок");
+
+  // Rows are 13 pixels high; ticking by mouse and by hand reads back.
+  Form.show();
+  Form.PageControl1->setCurrentWidget(Form.TabSheet2);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Form.CheckListBox1->visualItemRect(Form.CheckListBox1->item(0)).height(), 13);
+  ClickItemCheck(Form.CheckListBox1, 112);
+  EXPECT_TRUE(Form.FaultCodeChecked(112));
+  ClickItemCheck(Form.CheckListBox1, 112);
+  EXPECT_FALSE(Form.FaultCodeChecked(112));
+}
+
+TEST(TesterWindow, VariantButtonsKeepExactlyOneSelected) {
+  TForm1 Form;
+  Form.show();
+  TToolButton* Buttons[] = {Form.HyundayType1, Form.HyundayType2, Form.HyundayType3};
+  // Click order: each click leaves only the clicked button set, clicking the
+  // selected one again changes nothing.
+  const int Clicks[] = {3, 3, 2, 1, 1, 3, 2, 2};
+  for (int Variant : Clicks) {
+    QTest::mouseClick(Buttons[Variant - 1], Qt::LeftButton);
+    for (int B = 0; B < 3; ++B) EXPECT_EQ(Buttons[B]->Indeterminate(), B == Variant - 1) << Variant;
+    EXPECT_EQ(Form.ActiveVariant(), Variant);
+    EXPECT_FALSE(Buttons[Variant - 1]->isDown());
+  }
+  // The selected button is the only one whose caption is drawn greyed: its
+  // darkest pixel is lighter than the others'.
+  const auto Darkest = [](QWidget* W) {
+    const QImage Image = W->grab().toImage();
+    int Min = 255;
+    for (int Y = 0; Y < Image.height(); ++Y)
+      for (int X = 0; X < Image.width(); ++X) Min = std::min(Min, qGray(Image.pixel(X, Y)));
+    return Min;
+  };
+  EXPECT_GT(Darkest(Form.HyundayType2), Darkest(Form.HyundayType1) + 40);
+  EXPECT_GT(Darkest(Form.HyundayType2), Darkest(Form.HyundayType3) + 40);
+}
+
+// Appends Lines monitor lines; returns the milliseconds of all, of the
+// second thousand and of the last thousand.
+struct TAppendTimes {
+  double Total, First, Last;
+};
+static TAppendTimes AppendLines(TForm1& Form, int Lines, const std::string& Line) {
+  QElapsedTimer Clock;
+  Clock.start();
+  qint64 FirstStart = 0, FirstEnd = 0, LastStart = 0;
+  for (int I = 0; I < Lines; ++I) {
+    if (I == 1000) FirstStart = Clock.nsecsElapsed();
+    if (I == 2000) FirstEnd = Clock.nsecsElapsed();
+    if (I == Lines - 1000) LastStart = Clock.nsecsElapsed();
+    Form.AppendMonitorLine(Line);
+  }
+  const qint64 End = Clock.nsecsElapsed();
+  return {End / 1e6, (FirstEnd - FirstStart) / 1e6, (End - LastStart) / 1e6};
+}
+
+TEST(TesterWindow, MonitorAppendingStaysCheap) {
+  // A long session: every line is kept, and a line costs as much at the end
+  // as at the start, with the monitor on another tab and on screen.
+  const std::string Line = " - >  82 11 F1 21 06 AB";
+  TForm1 Form;
+  Form.show();
+  Form.PageControl1->setCurrentWidget(Form.TabSheet4);
+  QCoreApplication::processEvents();
+  const TAppendTimes Hidden = AppendLines(Form, 100000, Line);
+  Form.PageControl1->setCurrentWidget(Form.TabSheet3);
+  QCoreApplication::processEvents();
+  const TAppendTimes Shown = AppendLines(Form, 10000, Line);
+  QCoreApplication::processEvents();
+  std::printf("monitor: 100000 lines on another tab %.0f ms (2nd thousand %.1f ms, last %.1f ms); "
+              "10000 more on screen %.0f ms (2nd thousand %.1f ms, last %.1f ms)\n",
+              Hidden.Total, Hidden.First, Hidden.Last, Shown.Total, Shown.First, Shown.Last);
+  EXPECT_EQ(Form.Memo1->blockCount(), 110000);
+  EXPECT_EQ(Form.Memo1->document()->firstBlock().text().toStdString(), Line);
+  EXPECT_EQ(Form.Memo1->document()->lastBlock().text().toStdString(), Line);
+  // Cost per line does not grow with the length of the log.
+  EXPECT_LT(Hidden.Last, 4 * Hidden.First + 20);
+  EXPECT_LT(Shown.Last, 4 * Shown.First + 20);
+  // The view follows the newest line.
+  EXPECT_EQ(Form.Memo1->verticalScrollBar()->value(), Form.Memo1->verticalScrollBar()->maximum());
+}
