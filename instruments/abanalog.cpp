@@ -390,7 +390,7 @@ void TAbAnalogCControl::SetColorNonFocus(const QColor& c)
 QColor TAbAnalogCControl::PointerColor() const
 {
     if (!isEnabled())
-        return palette().color(QPalette::Dark);
+        return AbBtnShadowColor();
     return hasFocus() ? colorFocus_ : colorNonFocus_;
 }
 
@@ -593,10 +593,11 @@ void TAbAnalogCControl::changeEvent(QEvent* event)
 }
 
 // ---------------------------------------------------------------------------
-// TAbValueFace
+// TAbAnalogFaceControl
 
-TAbValueFace::TAbValueFace()
-    : fontValue_(QStringLiteral("System"), 10, QColor(0x00, 0xFF, 0x00))
+TAbAnalogFaceControl::TAbAnalogFaceControl(QWidget* parent)
+    : TAbAnalogCControl(parent)
+    , fontValue_(QStringLiteral("System"), 10, QColor(0x00, 0xFF, 0x00))
 {
     bevelOuter_.SetSpacing(5);
     bevelOuter_.SetBevelLine(blOuter);
@@ -610,18 +611,29 @@ TAbValueFace::TAbValueFace()
     scaleSettings_.SetFont(scaleFont);
 }
 
-void TAbValueFace::ConnectChanges(const std::function<void()>& handler)
+void TAbAnalogFaceControl::Loaded()
 {
-    const auto notify = [handler](TAbPersistent*) { handler(); };
+    TAbAnalogCControl::Loaded();
+    const auto notify = [this](TAbPersistent*) { SettingsChanged(); };
     bevelOuter_.SetOnChange(notify);
     bevelValue_.SetOnChange(notify);
     fontValue_.SetOnChange(notify);
     scaleSettings_.SetOnChange(notify);
+    Font().SetOnChange(notify);
 }
 
-QRect TAbValueFace::PaintOuter(QPainter& canvas, const QRect& client, bool bevelOuter)
+void TAbAnalogFaceControl::SettingsChanged()
 {
-    QRect area = client;
+    TAbAnalogCControl::SettingsChanged();
+    if (InPaintPass())
+        return;  // e.g. the slider setting the side of each of its scales
+    ready_ = false;
+    InvalidateAll();
+}
+
+QRect TAbAnalogFaceControl::PaintOuter(QPainter& canvas, bool bevelOuter)
+{
+    QRect area = rect();
     if (bevelOuter) {
         bevelOuter_.PaintRectangular(canvas, area);
     } else {
@@ -630,9 +642,9 @@ QRect TAbValueFace::PaintOuter(QPainter& canvas, const QRect& client, bool bevel
     return area;
 }
 
-QRect TAbValueFace::PaintValueWindow(QPainter& canvas, const QRect& area, const TSignalSettings& settings,
-                                     const TAbFont& controlFont, bool value, bool unit)
+QRect TAbAnalogFaceControl::PaintValueWindow(QPainter& canvas, const QRect& area, bool value, bool unit)
 {
+    const TSignalSettings& settings = SignalSettings();
     valueWindow_ = QRect();
     valueTextRect_ = QRect();
     if (!value)
@@ -652,7 +664,7 @@ QRect TAbValueFace::PaintValueWindow(QPainter& canvas, const QRect& area, const 
     valueTextRect_ = AbShrinkRect(inner, g, 0, g, 0);
     if (unit) {
         canvas.setFont(font);
-        canvas.setPen(controlFont.Color());
+        canvas.setPen(Font().Color());
         AbTextOut(canvas, valueWindow_.left() + valueWindow_.width() + g, valueWindow_.top(), 0, unitText);
     }
     QRect rest = area;
@@ -660,14 +672,15 @@ QRect TAbValueFace::PaintValueWindow(QPainter& canvas, const QRect& area, const 
     return rest;
 }
 
-QRect TAbValueFace::PaintCaptions(QPainter& canvas, const QRect& area, const TSignalSettings& settings,
-                                  const TAbFont& controlFont, bool name1, bool name2, bool extraSpacing)
+QRect TAbAnalogFaceControl::PaintCaptions(QPainter& canvas, const QRect& area, bool name1, bool name2,
+                                          bool extraSpacing)
 {
-    const QFont font = controlFont.Font();
+    const TSignalSettings& settings = SignalSettings();
+    const QFont font = Font().Font();
     const QFontMetrics metrics(font);
     const int lineHeight = AbTextSize(metrics, QStringLiteral("X")).height();
     canvas.setFont(font);
-    canvas.setPen(controlFont.Color());
+    canvas.setPen(Font().Color());
     QRect rest = area;
     const int middle = area.left() + area.width() / 2;
     const auto line = [&](const std::string& text) {
@@ -684,12 +697,12 @@ QRect TAbValueFace::PaintCaptions(QPainter& canvas, const QRect& area, const TSi
     return rest;
 }
 
-void TAbValueFace::PaintValueText(QPainter& canvas, const std::string& text) const
+void TAbAnalogFaceControl::PaintValueText(QPainter& canvas) const
 {
     if (valueTextRect_.isNull())
         return;
     canvas.fillRect(valueTextRect_, bevelValue_.Color());
     canvas.setFont(fontValue_.Font());
     canvas.setPen(fontValue_.Color());
-    canvas.drawText(valueTextRect_, Qt::AlignRight | Qt::AlignTop, QString::fromStdString(text));
+    canvas.drawText(valueTextRect_, Qt::AlignRight | Qt::AlignTop, QString::fromStdString(ValueText()));
 }

@@ -325,43 +325,49 @@ private:
 };
 
 // What dial and slider share around their moving part: the outer frame, the
-// value window with its unit, the caption lines and the owned settings
-// objects that draw them. The geometry is kept between paint passes so that
-// a value change can redraw the value text alone.
-class TAbValueFace {
+// value window with its unit, the caption lines, the owned settings objects
+// that draw them and the ready flag of the last paint pass. The geometry is
+// kept between paint passes so that a value change can redraw the value text
+// alone.
+class TAbAnalogFaceControl : public TAbAnalogCControl {
+    Q_OBJECT
 public:
-    TAbValueFace();
-
     TAbSBevel& BevelOuter() { return bevelOuter_; }
     TAbSBevel& BevelValue() { return bevelValue_; }
     TAbFont& FontValue() { return fontValue_; }
+    void SetFontValue(const TAbFont& font) { fontValue_.Assign(font); }
     TScaleSettings& ScaleSettings() { return scaleSettings_; }
-    const TAbSBevel& BevelOuter() const { return bevelOuter_; }
-    const TAbSBevel& BevelValue() const { return bevelValue_; }
-    const TAbFont& FontValue() const { return fontValue_; }
-    const TScaleSettings& ScaleSettings() const { return scaleSettings_; }
+    void SetScaleSettings(const TScaleSettings& s) { scaleSettings_.Assign(s); }
 
-    // Connects the OnChange of every owned object to one handler.
-    void ConnectChanges(const std::function<void()>& handler);
+    // After loading, a change of any owned object redraws the whole control.
+    void Loaded() override;
+
+    // Geometry of the last paint pass: the moving part can be drawn.
+    bool Ready() const { return ready_; }
+    QRect ValueWindow() const { return valueWindow_; }
+
+protected:
+    explicit TAbAnalogFaceControl(QWidget* parent);
+
+    // Base behaviour, then (unless the paint pass itself changed a setting)
+    // the geometry is out of date and the whole control is invalidated.
+    void SettingsChanged() override;
+    void SetReady(bool v) { ready_ = v; }
 
     // The outer bevel over the client area (or the area filled with its
     // colour); returns the area inside it.
-    QRect PaintOuter(QPainter& canvas, const QRect& client, bool bevelOuter);
+    QRect PaintOuter(QPainter& canvas, bool bevelOuter);
     // The value window at the top of area, sized by the sizing pattern, with
     // the unit beside it; returns the area left below it. Without a value
     // window the area is returned unchanged.
-    QRect PaintValueWindow(QPainter& canvas, const QRect& area, const TSignalSettings& settings,
-                           const TAbFont& controlFont, bool value, bool unit);
+    QRect PaintValueWindow(QPainter& canvas, const QRect& area, bool value, bool unit);
     // The caption lines at the bottom of area, second line lowest; returns
     // the area left above them (less the outer spacing with extraSpacing
     // when a line was drawn).
-    QRect PaintCaptions(QPainter& canvas, const QRect& area, const TSignalSettings& settings,
-                        const TAbFont& controlFont, bool name1, bool name2, bool extraSpacing);
-    // Refills the value window's text area and writes the text right-aligned
+    QRect PaintCaptions(QPainter& canvas, const QRect& area, bool name1, bool name2, bool extraSpacing);
+    // Refills the value window's text area and writes ValueText right-aligned
     // at its top. Nothing without a value window.
-    void PaintValueText(QPainter& canvas, const std::string& text) const;
-
-    QRect ValueWindow() const { return valueWindow_; }
+    void PaintValueText(QPainter& canvas) const;
     QRect ValueTextRect() const { return valueTextRect_; }
 
 private:
@@ -371,4 +377,5 @@ private:
     TScaleSettings scaleSettings_;
     QRect valueWindow_;
     QRect valueTextRect_;
+    bool ready_ = false;
 };

@@ -13,7 +13,7 @@ constexpr long double RadToDeg = 57.295779513082320876798154814105L;
 } // namespace
 
 TAbDial::TAbDial(QWidget* parent)
-    : TAbAnalogCControl(parent)
+    : TAbAnalogFaceControl(parent)
 {
     resize(113, 161);
     bevelDial_.SetColorShadowFrom(AbBtnHighlightColor());
@@ -39,11 +39,8 @@ void TAbDial::SetOptions(TDialOptions options)
 
 void TAbDial::Loaded()
 {
-    TAbAnalogCControl::Loaded();
-    const auto changed = [this] { SettingsChanged(); };
-    face_.ConnectChanges(changed);
-    bevelDial_.SetOnChange([changed](TAbPersistent*) { changed(); });
-    Font().SetOnChange([changed](TAbPersistent*) { changed(); });
+    TAbAnalogFaceControl::Loaded();
+    bevelDial_.SetOnChange([this](TAbPersistent*) { SettingsChanged(); });
 }
 
 float TAbDial::AngleOfPoint(QPointF p, QPointF c)
@@ -62,12 +59,12 @@ void TAbDial::mousePressEvent(QMouseEvent* event)
 {
     // The drag is relative: it starts from the angle of the press point.
     lastAngle_ = AngleOfPoint(event->position(), faceCentre_);
-    TAbAnalogCControl::mousePressEvent(event);
+    TAbAnalogFaceControl::mousePressEvent(event);
 }
 
 void TAbDial::TrackPosition(Qt::KeyboardModifiers shift, int x, int y)
 {
-    TAbAnalogCControl::TrackPosition(shift, x, y);
+    TAbAnalogFaceControl::TrackPosition(shift, x, y);
     const float a = AngleOfPoint(QPointF(x, y), faceCentre_);
     float d = a - lastAngle_;
     // A jump of more than 200 degrees is the seam below the centre crossed.
@@ -85,24 +82,15 @@ void TAbDial::TrackPosition(Qt::KeyboardModifiers shift, int x, int y)
     SetDigit(s.ClampDigit(s.DigitalFrom() + step));
 }
 
-void TAbDial::SettingsChanged()
-{
-    TAbAnalogCControl::SettingsChanged();
-    if (InPaintPass())
-        return;
-    ready_ = false;
-    InvalidateAll();
-}
-
 void TAbDial::PaintPass()
 {
     const TSignalSettings& s = SignalSettings();
     TScaleSettings& scale = ScaleSettings();
     QPainter p(&Canvas());
-    QRect area = face_.PaintOuter(p, rect(), options_.Has(opBevelOuter));
+    QRect area = PaintOuter(p, options_.Has(opBevelOuter));
     scale.PrepareCircular(s.ValueFrom(), s.ValueTo(), options_.Has(opScaleText));
-    area = face_.PaintValueWindow(p, area, s, Font(), options_.Has(opValue), options_.Has(opUnit));
-    area = face_.PaintCaptions(p, area, s, Font(), options_.Has(opName1), options_.Has(opName2), false);
+    area = PaintValueWindow(p, area, options_.Has(opValue), options_.Has(opUnit));
+    area = PaintCaptions(p, area, options_.Has(opName1), options_.Has(opName2), false);
 
     if (options_.Has(opScale)) {
         // The scale is laid out on the area's width; a very wide, low area
@@ -122,8 +110,8 @@ void TAbDial::PaintPass()
     dotRadius_ = std::clamp(faceRect_.width() / 13, 2, 6);
     p.end();
 
-    ready_ = faceRect_.width() >= 11 && faceRect_.height() >= 11;
-    if (ready_) {
+    SetReady(faceRect_.width() >= 11 && faceRect_.height() >= 11);
+    if (Ready()) {
         const qreal dpr = Canvas().devicePixelRatio();
         bareFace_ = Canvas().copy(QRect((QPointF(faceRect_.topLeft()) * dpr).toPoint(),
                                         (QSizeF(faceRect_.size()) * dpr).toSize()));
@@ -136,8 +124,8 @@ void TAbDial::PaintPass()
 
 void TAbDial::RefreshValue()
 {
-    TAbAnalogCControl::RefreshValue();
-    if (!isVisible() || !ready_ || LayoutPending())
+    TAbAnalogFaceControl::RefreshValue();
+    if (!isVisible() || !Ready() || LayoutPending())
         return;
     pointerAngle_ = SignalSettings().ValueToPerMille(Value()) * static_cast<float>(SweepAngle) / 1000.0f;
     pointerPoint_ = AbScale::Turn(scaleStart_, faceCentre_, pointerAngle_);
@@ -160,8 +148,8 @@ void TAbDial::RefreshValue()
     }
     QPainter p(&Canvas());
     p.drawImage(faceRect_.topLeft(), face);
-    face_.PaintValueText(p, ValueText());
+    PaintValueText(p);
     p.end();
     ShowPart(faceRect_);
-    ShowPart(face_.ValueTextRect());
+    ShowPart(ValueTextRect());
 }

@@ -8,7 +8,7 @@
 
 #include "abanalog.h"
 
-class TAbDial : public TAbAnalogCControl {
+class TAbDial : public TAbAnalogFaceControl {
     Q_OBJECT
 public:
     enum TDialOption { opBevelOuter, opUnit, opValue, opName1, opName2, opScale, opScaleText };
@@ -20,13 +20,7 @@ public:
     explicit TAbDial(QWidget* parent = nullptr);
     ~TAbDial() override;
 
-    TAbSBevel& BevelOuter() { return face_.BevelOuter(); }
-    TAbSBevel& BevelValue() { return face_.BevelValue(); }
     TAbSBevel& BevelDial() { return bevelDial_; }
-    TAbFont& FontValue() { return face_.FontValue(); }
-    void SetFontValue(const TAbFont& font) { face_.FontValue().Assign(font); }
-    TScaleSettings& ScaleSettings() { return face_.ScaleSettings(); }
-    void SetScaleSettings(const TScaleSettings& s) { face_.ScaleSettings().Assign(s); }
     TDialOptions Options() const { return options_; }
     void SetOptions(TDialOptions options);
 
@@ -38,24 +32,20 @@ public:
     static float AngleOfPoint(QPointF p, QPointF c);
 
     // Geometry of the last paint pass.
-    bool Ready() const { return ready_; }
     QRect FaceRect() const { return faceRect_; }
     QPoint FaceCentre() const { return faceCentre_; }
     QPoint ScaleStart() const { return scaleStart_; }
     QPoint PointerPoint() const { return pointerPoint_; }
     int DotRadius() const { return dotRadius_; }
     float PointerAngle() const { return pointerAngle_; }
-    QRect ValueWindow() const { return face_.ValueWindow(); }
 
 protected:
     void TrackPosition(Qt::KeyboardModifiers shift, int x, int y) override;
     void RefreshValue() override;
-    void SettingsChanged() override;
     void PaintPass() override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    TAbValueFace face_;
     TAbSBevel bevelDial_;
     TDialOptions options_{opBevelOuter, opUnit, opValue, opName1, opName2, opScale, opScaleText};
 
@@ -67,5 +57,4 @@ private:
     float pointerAngle_ = 0.0f;
     float lastAngle_ = 0.0f;
     QImage bareFace_;
-    bool ready_ = false;
 };

@@ -24,7 +24,7 @@ void Frame(QPainter& p, const QRect& r, const QColor& topLeft, const QColor& bot
 } // namespace
 
 TAbVSlider::TAbVSlider(QWidget* parent)
-    : TAbAnalogCControl(parent)
+    : TAbAnalogFaceControl(parent)
 {
     resize(105, 289);
     ScaleSettings().SetDrawLine(false);
@@ -69,26 +69,9 @@ void TAbVSlider::SetOptions(TVSliderOptions options)
     RequestSettingsChanged();
 }
 
-void TAbVSlider::Loaded()
-{
-    TAbAnalogCControl::Loaded();
-    const auto changed = [this] { SettingsChanged(); };
-    face_.ConnectChanges(changed);
-    Font().SetOnChange([changed](TAbPersistent*) { changed(); });
-}
-
-void TAbVSlider::SettingsChanged()
-{
-    TAbAnalogCControl::SettingsChanged();
-    if (InPaintPass())
-        return;  // the pass sets the scale's side itself
-    ready_ = false;
-    InvalidateAll();
-}
-
 void TAbVSlider::TrackPosition(Qt::KeyboardModifiers shift, int x, int y)
 {
-    TAbAnalogCControl::TrackPosition(shift, x, y);
+    TAbAnalogFaceControl::TrackPosition(shift, x, y);
     const int top = trench_.top();
     const int bottom = trench_.top() + trench_.height() - 1;
     if (bottom <= top)
@@ -104,17 +87,17 @@ void TAbVSlider::PaintPass()
     const TSignalSettings& s = SignalSettings();
     TScaleSettings& scale = ScaleSettings();
     QPainter p(&Canvas());
-    QRect area = face_.PaintOuter(p, rect(), options_.Has(opBevelOuter));
+    QRect area = PaintOuter(p, options_.Has(opBevelOuter));
     scale.PrepareLinear(s.ValueFrom(), s.ValueTo(), options_.Has(opScaleText));
-    area = face_.PaintValueWindow(p, area, s, Font(), options_.Has(opValue), options_.Has(opUnit));
-    area = face_.PaintCaptions(p, area, s, Font(), options_.Has(opName1), options_.Has(opName2), true);
+    area = PaintValueWindow(p, area, options_.Has(opValue), options_.Has(opUnit));
+    area = PaintCaptions(p, area, options_.Has(opName1), options_.Has(opName2), true);
 
     knobHeight_ = AbRoundToInt32(0.4L * buttonSize_);
     const int margin = std::max(scale.LabelHeight() / 3, knobHeight_ / 2);
     const int trenchHeight = area.height() - 2 * margin;
     // Too small: no room for a trench of at least two rows.
     tooSmall_ = area.width() < 2 || area.height() < 2 || trenchHeight < 2;
-    ready_ = false;
+    SetReady(false);
     if (tooSmall_) {
         SetHotArea(QRect());
         return;
@@ -145,7 +128,7 @@ void TAbVSlider::PaintPass()
     bareTravel_ = Canvas().copy(QRect((QPointF(travel_.topLeft()) * dpr).toPoint(),
                                       (QSizeF(travel_.size()) * dpr).toSize()));
     bareTravel_.setDevicePixelRatio(dpr);
-    ready_ = true;
+    SetReady(true);
     RefreshValue();
 }
 
@@ -183,8 +166,8 @@ void TAbVSlider::PaintKnob(QPainter& p, const QRect& knob) const
 
 void TAbVSlider::RefreshValue()
 {
-    TAbAnalogCControl::RefreshValue();
-    if (tooSmall_ || !isVisible() || !ready_ || LayoutPending())
+    TAbAnalogFaceControl::RefreshValue();
+    if (tooSmall_ || !isVisible() || !Ready() || LayoutPending())
         return;
     PlaceKnob();
     // The knob goes onto a copy of the bare travel area, which then replaces
@@ -198,8 +181,8 @@ void TAbVSlider::RefreshValue()
     }
     QPainter p(&Canvas());
     p.drawImage(travel_.topLeft(), lane);
-    face_.PaintValueText(p, ValueText());
+    PaintValueText(p);
     p.end();
     ShowPart(travel_);
-    ShowPart(face_.ValueTextRect());
+    ShowPart(ValueTextRect());
 }

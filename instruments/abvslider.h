@@ -7,7 +7,7 @@
 
 #include "abanalog.h"
 
-class TAbVSlider : public TAbAnalogCControl {
+class TAbVSlider : public TAbAnalogFaceControl {
     Q_OBJECT
 public:
     enum TVSliderOption { opBevelOuter, opUnit, opValue, opName1, opName2, opScaleText };
@@ -18,24 +18,15 @@ public:
 
     bool EnableMouseJump() const { return TAbAnalogCControl::EnableMouseJump(); }
     void SetEnableMouseJump(bool v);
-    TAbSBevel& BevelOuter() { return face_.BevelOuter(); }
-    TAbSBevel& BevelValue() { return face_.BevelValue(); }
     int ButtonSize() const { return buttonSize_; }
     // Clamped to at most the control's width and at least 18.
     void SetButtonSize(int v);
     QColor ColorTrench() const { return colorTrench_; }
     void SetColorTrench(const QColor& c);
-    TAbFont& FontValue() { return face_.FontValue(); }
-    void SetFontValue(const TAbFont& font) { face_.FontValue().Assign(font); }
     TVSliderOptions Options() const { return options_; }
     void SetOptions(TVSliderOptions options);
-    TScaleSettings& ScaleSettings() { return face_.ScaleSettings(); }
-    void SetScaleSettings(const TScaleSettings& s) { face_.ScaleSettings().Assign(s); }
-
-    void Loaded() override;
 
     // Geometry of the last paint pass.
-    bool Ready() const { return ready_; }
     bool TooSmall() const { return tooSmall_; }
     // The trench; its last row (bottom, inclusive) is DigitalFrom, its top row
     // DigitalTo.
@@ -45,19 +36,16 @@ public:
     int KnobHeight() const { return knobHeight_; }
     // Centre of the knob in control coordinates.
     QPoint KnobPoint() const { return travel_.topLeft() + knobPoint_; }
-    QRect ValueWindow() const { return face_.ValueWindow(); }
 
 protected:
     void TrackPosition(Qt::KeyboardModifiers shift, int x, int y) override;
     void RefreshValue() override;
-    void SettingsChanged() override;
     void PaintPass() override;
 
 private:
     void PlaceKnob();
     void PaintKnob(QPainter& p, const QRect& knob) const;
 
-    TAbValueFace face_;
     int buttonSize_ = 30;
     QColor colorTrench_{0x00, 0x80, 0x00};
     TVSliderOptions options_{opBevelOuter, opUnit, opValue, opName1, opName2, opScaleText};
@@ -68,5 +56,4 @@ private:
     QPoint knobPoint_;  // relative to the travel area
     QImage bareTravel_;
     bool tooSmall_ = false;
-    bool ready_ = false;
 };

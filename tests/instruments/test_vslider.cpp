@@ -6,6 +6,7 @@
 #include "test_analog_support.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -209,4 +210,43 @@ TEST(SliderRobustness, TooSmallAndOddSizesAreSafe)
         EXPECT_GE(s->Digit(), 0);
         EXPECT_LE(s->Digit(), 1000);
     }
+}
+
+TEST(SliderPicture, ValueWindowOnTopAndCaptionsAtTheBottom)
+{
+    auto s = VoltageSlider();
+    const QRect v = s->ValueWindow();
+    const int frame = s->BevelOuter().Thickness();
+    EXPECT_EQ(v.top(), frame);
+    EXPECT_LT(v.top() + v.height(), s->Trench().top());
+    // Lime digits on the black window.
+    const QImage img = s->grab().toImage();
+    int lime = 0;
+    int black = 0;
+    Centroid(img, v, Near(QColor(0, 255, 0), 60), &lime);
+    Centroid(img, v.adjusted(2, 2, -2, -2), Near(Qt::black, 10), &black);
+    EXPECT_GT(lime, 20);
+    EXPECT_GT(black, lime);
+
+    // The caption lines are the slider's names, the second one lowest.
+    const int line = QFontMetrics(s->Font().Font()).height();
+    const QRect bottomLine(frame, s->height() - frame - line, s->width() - 2 * frame, line);
+    const QRect upperLine = bottomLine.translated(0, -line);
+    const auto ink = [&](const QRect& r) {
+        int n = 0;
+        Centroid(s->grab().toImage(), r, Near(Qt::black, 90), &n);
+        return n;
+    };
+    s->SignalSettings().SetName1("");
+    s->SignalSettings().SetName2("");
+    QApplication::processEvents();
+    EXPECT_EQ(ink(bottomLine), 0);
+    EXPECT_EQ(ink(upperLine), 0);
+    s->SignalSettings().SetName2("ШШШШ");
+    QApplication::processEvents();
+    EXPECT_GT(ink(bottomLine), 30);
+    EXPECT_EQ(ink(upperLine), 0);
+    s->SignalSettings().SetName1("ШШШШ");
+    QApplication::processEvents();
+    EXPECT_GT(ink(upperLine), 30);
 }
