@@ -1,0 +1,86 @@
+// Events, waits, ticks, thread priorities and error texts on Windows.
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0601
+#endif
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include "vadevice.h"
+
+namespace vacomm_detail {
+
+std::string VaSystemErrorText(int Code) {
+  char Buffer[256] = {};
+  const DWORD Length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     DWORD(Code), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), Buffer,
+                     sizeof Buffer, nullptr);
+  std::string Text(Buffer, Length);
+  while (!Text.empty() && (static_cast<unsigned char>(Text.back()) <= 0x20 || Text.back() == '.'))
+    Text.pop_back();
+  return Text;
+}
+
+uint32_t VaGetTickCount() { return GetTickCount(); }
+
+void VaSleep(int Milliseconds) { Sleep(DWORD(Milliseconds)); }
+
+intptr_t VaCurrentThreadToken() {
+  return intptr_t(OpenThread(THREAD_SET_INFORMATION | THREAD_QUERY_INFORMATION, FALSE,
+                             GetCurrentThreadId()));
+}
+
+void VaReleaseThreadToken(intptr_t Token) {
+  if (Token) CloseHandle(HANDLE(Token));
+}
+
+void VaSetThreadPriority(intptr_t Token, TThreadPriority Priority) {
+  static const int Levels[] = {THREAD_PRIORITY_IDLE,   THREAD_PRIORITY_LOWEST,
+                               THREAD_PRIORITY_BELOW_NORMAL, THREAD_PRIORITY_NORMAL,
+                               THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST,
+                               THREAD_PRIORITY_TIME_CRITICAL};
+  if (Token) SetThreadPriority(HANDLE(Token), Levels[int(Priority)]);
+}
+
+}  // namespace vacomm_detail
+
+using namespace vacomm_detail;
+
+TVaHandleObject::~TVaHandleObject() {
+  if (FHandle != -1 && FHandle != 0) CloseHandle(HANDLE(FHandle));
+}
+
+TVaWaitResult TVaHandleObject::WaitFor(int Milliseconds) {
+  switch (WaitForSingleObject(HANDLE(FHandle), Milliseconds < 0 ? INFINITE : DWORD(Milliseconds))) {
+    case WAIT_OBJECT_0: return wrSignaled;
+    case WAIT_TIMEOUT: return wrTimeout;
+    case WAIT_ABANDONED: return wrAbandoned;
+    default:
+      FError = int(GetLastError());
+      return wrError;
+  }
+}
+
+TVaWaitEvent::TVaWaitEvent() {
+  const HANDLE Event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!Event) VaRaiseCommError("Error creating event (%d), %s", int(GetLastError()));
+  FHandle = intptr_t(Event);
+}
+
+void TVaEvent::Signal() { SetEvent(HANDLE(FHandle)); }
+void TVaEvent::Reset() { ResetEvent(HANDLE(FHandle)); }
+bool TVaEvent::IsSignaled() { return WaitFor(0) == wrSignaled; }
+
+int VaWaitForAny(std::initializer_list<TVaEvent*> Events, int Milliseconds) {
+  HANDLE Handles[MAXIMUM_WAIT_OBJECTS];
+  DWORD Count = 0;
+  for (TVaEvent* E : Events)
+    if (Count < MAXIMUM_WAIT_OBJECTS) Handles[Count++] = HANDLE(E->Handle());
+  // The lowest index of the signalled events is returned: the first wins.
+  const DWORD Result = WaitForMultipleObjects(Count, Handles, FALSE,
+                                              Milliseconds < 0 ? INFINITE : DWORD(Milliseconds));
+  if (Result == WAIT_TIMEOUT) return -1;
+  if (Result >= WAIT_OBJECT_0 && Result < WAIT_OBJECT_0 + Count) return int(Result - WAIT_OBJECT_0);
+  return -2;
+}
