@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QRegion>
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +14,8 @@ namespace {
 
 constexpr int kMaxBevelValue = 1000;
 constexpr int kShadingSize = 30;
+// Larger faces are drawn in place instead of through an off-screen image.
+constexpr int kMaxComposedSide = 4096;
 
 QColor PaletteColor(QPalette::ColorRole role, QColor fallback)
 {
@@ -348,6 +351,28 @@ void TAbSBevel::PaintRectangular(QPainter& canvas, QRect& rect) const
     canvas.restore();
 }
 
+void TAbSBevel::PaintFace(QPainter& p, int side) const
+{
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QImage shading = style_ == bsLowered ? shading_.mirrored(true, true) : shading_;
+    p.drawImage(QRect(0, 0, side, side), shading);
+
+    const bool outer = HasOuterLine(bevelLine_);
+    if (outer) {
+        p.setPen(QPen(penColor_, 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QRectF(0.5, 0.5, side - 1, side - 1));
+    }
+    const double inset = width_ + (outer ? 1 : 0);
+    const double disc = side - 2 * inset;
+    if (disc > 0) {
+        p.setPen(QPen(HasInnerLine(bevelLine_) ? penColor_ : color_, 1));
+        p.setBrush(color_);
+        p.drawEllipse(QRectF(inset + 0.5, inset + 0.5, disc - 1, disc - 1));
+    }
+}
+
 void TAbSBevel::PaintCircular(QPainter& canvas, QRect& rect) const
 {
     const int side = std::min(rect.width(), rect.height());
@@ -356,31 +381,23 @@ void TAbSBevel::PaintCircular(QPainter& canvas, QRect& rect) const
     if (!circularShading_ || side <= 4 || shading_.isNull())
         return;
 
+    if (side > kMaxComposedSide) {
+        // Too big to compose off-screen: drawn in place, cut by a clip region.
+        canvas.save();
+        canvas.translate(square.topLeft());
+        canvas.setClipRegion(QRegion(0, 0, side, side, QRegion::Ellipse), Qt::IntersectClip);
+        PaintFace(canvas, side);
+        canvas.restore();
+        return;
+    }
+
     // The face is composed in its own transparent image and then cut to the
     // circle, so the rim is smooth and nothing outside it is touched.
     QImage face(side, side, QImage::Format_ARGB32_Premultiplied);
     face.fill(Qt::transparent);
     {
         QPainter p(&face);
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.setRenderHint(QPainter::Antialiasing);
-        const QImage shading = style_ == bsLowered ? shading_.mirrored(true, true) : shading_;
-        p.drawImage(QRect(0, 0, side, side), shading);
-
-        const bool outer = HasOuterLine(bevelLine_);
-        if (outer) {
-            p.setPen(QPen(penColor_, 1));
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(QRectF(0.5, 0.5, side - 1, side - 1));
-        }
-        const double inset = width_ + (outer ? 1 : 0);
-        const double disc = side - 2 * inset;
-        if (disc > 0) {
-            p.setPen(QPen(HasInnerLine(bevelLine_) ? penColor_ : color_, 1));
-            p.setBrush(color_);
-            p.drawEllipse(QRectF(inset + 0.5, inset + 0.5, disc - 1, disc - 1));
-        }
-
+        PaintFace(p, side);
         // Keep only what lies inside the circle on the square's edge.
         QImage mask(side, side, QImage::Format_ARGB32_Premultiplied);
         mask.fill(Qt::transparent);

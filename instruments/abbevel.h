@@ -148,6 +148,9 @@ public:
 
 private:
     template <typename T> void Store(T& field, const T& v);
+    // The shading, lines and disc of the circular bevel in a square of
+    // `side` pixels at the painter's origin.
+    void PaintFace(QPainter& p, int side) const;
 
     TAbOffset offset_;
     TBevelStyle style_ = bsRaised;

@@ -1,9 +1,11 @@
 #include "abswitch.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -19,6 +21,9 @@ public:
     GroupUpdateScope(const GroupUpdateScope&) = delete;
     GroupUpdateScope& operator=(const GroupUpdateScope&) = delete;
 };
+
+// The inside of larger switches is drawn in place.
+constexpr int64_t kMaxComposedPixels = 4096 * 4096;
 
 uint32_t BitOf(int32_t bit) { return uint32_t{1} << bit; }
 
@@ -218,7 +223,7 @@ bool TAbSwitch::AcceptsPress(QPoint p) const
     return lever ? p.x() > middle : p.x() < middle;
 }
 
-void TAbSwitch::paintEvent(QPaintEvent*)
+void TAbSwitch::paintEvent(QPaintEvent* event)
 {
     QPainter canvas(this);
     QRect inner = rect();
@@ -226,13 +231,25 @@ void TAbSwitch::paintEvent(QPaintEvent*)
     innerRect_ = inner;
     if (inner.width() <= 0 || inner.height() <= 0)
         return;
+    const QRect area(QPoint(0, 0), inner.size());
+    if (static_cast<int64_t>(inner.width()) * inner.height() > kMaxComposedPixels) {
+        // Far beyond any real switch: drawn in place rather than through an
+        // image of that size.
+        canvas.save();
+        canvas.setClipRect(event->rect() & inner);
+        canvas.translate(inner.topLeft());
+        canvas.setFont(font_.Font());
+        DrawSwitch(canvas, area, vertical_, LeverOnCheckedSide());
+        canvas.restore();
+        return;
+    }
     // The inside is composed off-screen and copied in one piece.
     QImage image(inner.size(), QImage::Format_RGB32);
     image.fill(btnColorFace_);
     {
         QPainter p(&image);
         p.setFont(font_.Font());
-        DrawSwitch(p, QRect(QPoint(0, 0), inner.size()), vertical_, LeverOnCheckedSide());
+        DrawSwitch(p, area, vertical_, LeverOnCheckedSide());
     }
     canvas.drawImage(inner.topLeft(), image);
 }
@@ -353,16 +370,18 @@ void TAbToggleSwitch::DrawSwitch(QPainter& canvas, const QRect& rect, bool verti
     QRect grip = LeverRect(rect, vertical, leverOnCheckedSide);
     lever.PaintRectangular(canvas, grip);
 
-    // Grip ridges every 4 pixels across the lever.
+    // Grip ridges every 4 pixels across the lever (only those that can show).
     const int left = grip.left(), top = grip.top();
     const int right = grip.left() + grip.width(), bottom = grip.top() + grip.height();  // exclusive
+    const QRect visible = canvas.hasClipping() ? canvas.clipBoundingRect().toAlignedRect() : rect;
+    auto firstRidge = [](int from, int edge) { return from >= edge ? from : from + (edge - from) / 4 * 4; };
     if (vertical) {
-        for (int y = top + 2; y < bottom - 2; y += 4) {
+        for (int y = firstRidge(top + 2, visible.top() - 1); y < bottom - 2 && y <= visible.bottom(); y += 4) {
             canvas.fillRect(QRect(left + 1, y, right - 2 - (left + 1), 1), BtnColorHighlight());
             canvas.fillRect(QRect(left + 1, y + 1, right - 2 - (left + 1), 1), BtnColorShadow());
         }
     } else {
-        for (int x = left + 2; x < right - 2; x += 4) {
+        for (int x = firstRidge(left + 2, visible.left() - 1); x < right - 2 && x <= visible.right(); x += 4) {
             canvas.fillRect(QRect(x, top + 2, 1, bottom - 2 - (top + 2)), BtnColorShadow());
             canvas.fillRect(QRect(x + 1, top + 2, 1, bottom - 2 - (top + 2)), BtnColorHighlight());
         }

@@ -286,3 +286,20 @@ TEST(Bevel, CopyTakesEveryPropertyAndRefusesOtherClasses)
     TAbGradSettings grad;
     EXPECT_THROW(copy.Assign(grad), EAbAssignError);
 }
+
+TEST(CircularBevel, HugeFaceIsDrawnInPlace)
+{
+    TAbSBevel b;
+    Configure(b, 2, 0, blNone);
+    b.SetCircularShading(true);
+    QImage image(200, 200, QImage::Format_RGB32);
+    image.fill(kBackground);
+    QRect square(-4900, -4900, 10000, 10000);  // centred on (100, 100)
+    {
+        QPainter p(&image);
+        b.PaintCircular(p, square);
+    }
+    EXPECT_EQ(square, QRect(-4898, -4898, 9996, 9996));
+    EXPECT_EQ(At(image, 100, 100), kFace);
+    EXPECT_EQ(At(image, 0, 0), kFace);
+}

@@ -315,3 +315,18 @@ TEST(ToggleSwitch, TinyAndEmptySizesDrawAndClickWithoutHarm)
     Click(one, 0, 0);    // 1 x 1: the middle line is 0, nothing is accepted
     EXPECT_TRUE(one->Checked());
 }
+
+TEST(ToggleSwitch, HugeSwitchPaintsOnlyWhatIsAskedFor)
+{
+    TAbToggleSwitch s;
+    s.resize(5000, 20000);
+    s.Loaded();
+    s.SetChecked(true);  // lever in the upper half, lime below
+    QImage top(100, 100, QImage::Format_RGB32);
+    top.fill(Qt::white);
+    s.render(&top, QPoint(), QRegion(0, 0, 100, 100));
+    EXPECT_GT(CountColour(top, QRect(10, 10, 80, 80), s.BtnColorFace()), 1000);
+    QImage below(100, 100, QImage::Format_RGB32);
+    s.render(&below, QPoint(), QRegion(2000, 15000, 100, 100));
+    EXPECT_EQ(CountColour(below, QRect(0, 0, 100, 100), kLime), 100 * 100);
+}
