@@ -171,37 +171,21 @@ void TSignalSettings::SetDigitalRange(int32_t from, int32_t to)
     }
 }
 
-void TSignalSettings::SetName1(const std::string& v)
+void TSignalSettings::StoreText(std::string& field, const std::string& v)
 {
-    if (v == name1_)
+    if (v == field)
         return;
-    name1_ = v;
+    field = v;
     Changed();
 }
 
-void TSignalSettings::SetName2(const std::string& v)
-{
-    if (v == name2_)
-        return;
-    name2_ = v;
-    Changed();
-}
+void TSignalSettings::SetName1(const std::string& v) { StoreText(name1_, v); }
 
-void TSignalSettings::SetValueFormat(const std::string& v)
-{
-    if (v == valueFormat_)
-        return;
-    valueFormat_ = v;
-    Changed();
-}
+void TSignalSettings::SetName2(const std::string& v) { StoreText(name2_, v); }
 
-void TSignalSettings::SetValueUnit(const std::string& v)
-{
-    if (v == valueUnit_)
-        return;
-    valueUnit_ = v;
-    Changed();
-}
+void TSignalSettings::SetValueFormat(const std::string& v) { StoreText(valueFormat_, v); }
+
+void TSignalSettings::SetValueUnit(const std::string& v) { StoreText(valueUnit_, v); }
 
 void TSignalSettings::SetValueFrom(float v)
 {

@@ -84,6 +84,7 @@ public:
 
 private:
     void Recompute();
+    void StoreText(std::string& field, const std::string& v);
 
     int32_t digitalFrom_ = 0;
     int32_t digitalTo_ = 1000;
