@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -94,6 +95,9 @@ TForm1::TForm1()
   // The doors switch and its caption come first (under the page control).
   PageControl1 = new QTabWidget(this);
   PageControl1->setGeometry(8, 24, 689, 569);
+  auto* TabStyle = new TCompactTabStyle;
+  TabStyle->setParent(PageControl1);
+  PageControl1->tabBar()->setStyle(TabStyle);
   TabSheet1 = new QWidget;
   TabSheet2 = new QWidget;
   TabSheet4 = new QWidget;

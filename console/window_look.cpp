@@ -28,6 +28,13 @@ void ApplyFormLook(QWidget* Form) {
   Form->setAutoFillBackground(true);
 }
 
+int TCompactTabStyle::pixelMetric(PixelMetric Metric, const QStyleOption* Option,
+                                  const QWidget* Widget) const {
+  // Six pixels either side of the caption.
+  if (Metric == PM_TabBarTabHSpace) return 12;
+  return QProxyStyle::pixelMetric(Metric, Option, Widget);
+}
+
 namespace {
 
 class TOuterSizeKeeper : public QObject {

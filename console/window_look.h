@@ -23,7 +23,17 @@ void ApplyFormLook(QWidget* Form);
 // corrected when it is shown.
 void KeepOuterSize(QWidget* Form, QSize Outer);
 
+#include <QProxyStyle>
 #include <QStyledItemDelegate>
+
+// Tabs as wide as their caption plus a small margin, as the classic page
+// control draws them, so that the six tabs of the tester window fit side by
+// side in its width instead of hiding behind scroll arrows.
+class TCompactTabStyle : public QProxyStyle {
+public:
+  int pixelMetric(PixelMetric Metric, const QStyleOption* Option = nullptr,
+                  const QWidget* Widget = nullptr) const override;
+};
 
 // Item views whose rows have one fixed height (the fault code list, the COM
 // port list), whatever the font or style would choose.

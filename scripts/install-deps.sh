@@ -10,7 +10,7 @@ apt-get install -y --no-install-recommends \
   libgtest-dev libgmock-dev googletest \
   clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64 \
-  xvfb xauth imagemagick fonts-dejavu-core \
+  xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 \
   locales
 # The operators use a Russian locale (comma as decimal separator); the tests
 # run under it and under a point-separator locale.
