@@ -390,6 +390,8 @@ void TAbAnalogCControl::SetValueIndicator(TAbAnalogGControl* indicator)
 bool TAbAnalogCControl::InHotArea(QPoint p) const
 {
     const QRect& r = hotArea_;
+    if (r.isEmpty())
+        return false;  // not laid out yet, or no room for a moving part
     if (roundHotArea_) {
         // Compared in doubled coordinates so that the centre of an even-sized
         // square needs no rounding.
@@ -429,8 +431,10 @@ void TAbAnalogCControl::paintEvent(QPaintEvent* event)
     const qreal dpr = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * dpr).toSize();
     if (layoutPending_ || canvas_.size() != pixels) {
-        layoutPending_ = false;
         canvas_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        if (canvas_.isNull())
+            return;  // empty, or too large to allocate: nothing to show
+        layoutPending_ = false;
         canvas_.setDevicePixelRatio(dpr);
         canvas_.fill(palette().color(QPalette::Window));
         ++paintPasses_;

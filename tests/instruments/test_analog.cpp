@@ -454,4 +454,10 @@ TEST(AnalogBase, HotAreaRectangleAndCircle)
     };
     for (const auto& c : circle)
         EXPECT_EQ(p.InHotArea(c.pt), c.in) << c.pt.x() << "," << c.pt.y();
+
+    // Before any layout there is no hot area at all, not even a point.
+    for (bool round : {false, true}) {
+        p.Area(QRect(), round);
+        EXPECT_FALSE(p.InHotArea(QPoint(0, 0)));
+    }
 }
