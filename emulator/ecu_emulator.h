@@ -32,7 +32,8 @@ public:
   // Frames the data bytes written as hex text (blanks ignored, pairs of hex
   // digits read from the left, an odd last digit dropped) for the current
   // request and writes the frame to the port. Up to 63 data bytes use the
-  // short header; longer answers (up to 255 data bytes) the long one.
+  // short header; longer answers (up to 255 data bytes) and an empty one the
+  // long header with its length byte. More than 255 throws std::length_error.
   void SendAnswer(const std::string& HexText);
 
   // Appends the monitor line: " - > " followed by " XX" for each byte.
