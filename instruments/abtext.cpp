@@ -18,19 +18,18 @@ int PixelsOfPoints(int points)
     return static_cast<int>(std::clamp<long long>(px, kMinHeight, kMaxHeight));
 }
 
-// Installed faces that stand in for the Windows fonts the instruments name.
+// Installed faces that stand in for the Windows fonts the instruments name:
+// Liberation Sans, Arial, Nimbus Sans and Helvetica share their proportions
+// and carry Cyrillic; the window's form font falls back the same way.
 QStringList FamiliesFor(const QString& name)
 {
     QStringList families{name};
     const QString lower = name.toLower();
-    if (lower == QLatin1String("arial") || lower == QLatin1String("helvetica"))
-        families << QStringLiteral("Liberation Sans") << QStringLiteral("Nimbus Sans")
-                 << QStringLiteral("DejaVu Sans");
-    else if (lower == QLatin1String("system") || lower.contains(QLatin1String("sans serif")))
-        families << QStringLiteral("Microsoft Sans Serif") << QStringLiteral("DejaVu Sans")
-                 << QStringLiteral("Nimbus Sans");
-    else
-        families << QStringLiteral("DejaVu Sans");
+    if (lower == QLatin1String("system") || lower.contains(QLatin1String("sans serif")))
+        families << QStringLiteral("Microsoft Sans Serif");
+    for (const char* face : {"Liberation Sans", "Arial", "Nimbus Sans", "Helvetica", "DejaVu Sans"})
+        if (lower != QLatin1String(face).toString().toLower())
+            families << QString::fromLatin1(face);
     return families;
 }
 
