@@ -103,11 +103,7 @@ public:
     int Got = 0;
     for (;;) {
       int Error = 0;
-      const ssize_t n = Call([&](int Fd) {
-        const ssize_t r = read(Fd, Bytes + Got, size_t(Count - Got));
-        Error = r < 0 ? errno : 0;
-        return r;
-      });
+      const ssize_t n = Io(false, Bytes + Got, size_t(Count - Got), Error);
       if (n > 0) {
         Got += int(n);
         if (Got == Count) return Got;
@@ -126,8 +122,7 @@ public:
       if (Events == 0 && Got > 0) return Got;  // the line fell silent
       if (Events & (POLLHUP | POLLERR | POLLNVAL)) {
         // A hung-up terminal reads nothing ever again: one last attempt.
-        const ssize_t Last =
-            Call([&](int Fd) { return read(Fd, Bytes + Got, size_t(Count - Got)); });
+        const ssize_t Last = Io(false, Bytes + Got, size_t(Count - Got), Error);
         return Last > 0 ? Got + int(Last) : Got;
       }
     }
@@ -139,11 +134,7 @@ public:
     int Done = 0;
     while (Done < Count) {
       int Error = 0;
-      const ssize_t n = Call([&](int Fd) {
-        const ssize_t r = write(Fd, Bytes + Done, size_t(Count - Done));
-        Error = r < 0 ? errno : 0;
-        return r;
-      });
+      const ssize_t n = Io(true, const_cast<uint8_t*>(Bytes) + Done, size_t(Count - Done), Error);
       if (n > 0) {
         Done += int(n);
         continue;
@@ -185,6 +176,14 @@ public:
 
   std::unique_ptr<TVaWriter> CreateWriter(TVaEvent& Close, TVaEvent& Flush) override {
     return std::make_unique<TVaPosixWriter>(shared_from_this(), Close, Flush);
+  }
+
+  // One non-blocking read or write under the lock; Error holds its errno
+  // (EBADF once the device is closed).
+  ssize_t Io(bool Out, void* Buf, size_t Count, int& Error) {
+    const ssize_t r = Call([&](int Fd) { return Out ? write(Fd, Buf, Count) : read(Fd, Buf, Count); });
+    Error = r < 0 ? errno : 0;
+    return r;
   }
 
   // Runs Op on the descriptor under the lock; EBADF-like -1 when closed.
@@ -315,11 +314,8 @@ TVaWriteStatus TVaPosixWriter::Write(const void* Buf, int Count, int& Written, i
   Written = 0;
   for (;;) {
     int WriteError = 0;
-    const ssize_t n = FDevice->Call([&](int Fd) {
-      const ssize_t r = write(Fd, Bytes + Written, size_t(Count - Written));
-      WriteError = r < 0 ? errno : 0;
-      return r;
-    });
+    const ssize_t n =
+        FDevice->Io(true, const_cast<uint8_t*>(Bytes) + Written, size_t(Count - Written), WriteError);
     if (n > 0) {
       Written += int(n);
       if (Written == Count) return TVaWriteStatus::Done;

@@ -6,12 +6,7 @@
 // is never used. Close cancels every outstanding transfer before closing the
 // handle; a worker that gives up a wait cancels its own transfer and lets it
 // finish before its OVERLAPPED record and buffer go.
-#ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0601
-#endif
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "win32.h"
 
 #include "vadevice.h"
 

@@ -1,10 +1,5 @@
 // Events, waits, ticks, thread priorities and error texts on Windows.
-#ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0601
-#endif
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <windows.h>
+#include "win32.h"
 
 #include "vadevice.h"
 

@@ -29,20 +29,6 @@ protected:
   }
 };
 
-TMs Since(std::chrono::steady_clock::time_point Start) {
-  return std::chrono::duration_cast<TMs>(std::chrono::steady_clock::now() - Start);
-}
-
-template <typename F>
-std::string CommErrorOf(F&& Call) {
-  try {
-    Call();
-  } catch (const EVaCommError& E) {
-    return E.what();
-  }
-  return "(no exception)";
-}
-
 }  // namespace
 
 TEST_F(FaultTest, ThePeerHangsUp) {

@@ -27,10 +27,6 @@ protected:
   }
 };
 
-TMs Since(std::chrono::steady_clock::time_point Start) {
-  return std::chrono::duration_cast<TMs>(std::chrono::steady_clock::now() - Start);
-}
-
 const std::vector<uint8_t> Request = {0x82, 0x11, 0xF1, 0x21, 0x06, 0xAB};
 
 }  // namespace

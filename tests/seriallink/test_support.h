@@ -96,6 +96,21 @@ TMs ProcessCpuTime();
 // The nice values of the process's threads.
 std::vector<int> ThreadNiceValues();
 
+// The message of the EVaCommError that Call raises, or "(no exception)".
+template <typename F>
+std::string CommErrorOf(F&& Call) {
+  try {
+    Call();
+  } catch (const EVaCommError& E) {
+    return E.what();
+  }
+  return "(no exception)";
+}
+
+inline TMs Since(std::chrono::steady_clock::time_point Start) {
+  return std::chrono::duration_cast<TMs>(std::chrono::steady_clock::now() - Start);
+}
+
 // A TVaComm set up as the tester window stores it, on a pseudo-terminal,
 // with the test's hand-over and a recording exception report.
 struct TPort {

@@ -36,17 +36,13 @@ protected:
   }
 };
 
-TMs Since(std::chrono::steady_clock::time_point Start) {
-  return std::chrono::duration_cast<TMs>(std::chrono::steady_clock::now() - Start);
-}
-
 }  // namespace
 
 TEST_F(WriteTest, AnAnswerLeavesAtOnceAndTxEmptyFollows) {
   Comm.Open();
   const auto Start = std::chrono::steady_clock::now();
   EXPECT_EQ(Comm.WriteBuf("\x83\xF1\x11\xC1\xEF\x8F\xC4", 7), 7);
-  EXPECT_LT(Since(Start), 20ms);  // WriteBuf only copies
+  EXPECT_LT(Since(Start), 100ms);  // WriteBuf only copies
   EXPECT_EQ(Received(7), "\x83\xF1\x11\xC1\xEF\x8F\xC4");
   EXPECT_TRUE(P.Sync->RunUntil([&] { return TxEmpty == 1; }, 1000ms));
   P.Sync->RunFor(50ms);
