@@ -481,6 +481,29 @@ void TAbAnalogCControl::FireValueChangedIfPending()
         onValueChanged_(this);
 }
 
+bool TAbAnalogCControl::IsControlKey(int key)
+{
+    switch (key) {
+    case Qt::Key_PageUp: case Qt::Key_PageDown: case Qt::Key_End: case Qt::Key_Home:
+    case Qt::Key_Up: case Qt::Key_Right: case Qt::Key_Down: case Qt::Key_Left:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TAbAnalogCControl::event(QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride && enableKeyboard_) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && IsControlKey(key->key())) {
+            event->accept();
+            return true;
+        }
+    }
+    return TAbCustomControl::event(event);
+}
+
 void TAbAnalogCControl::keyPressEvent(QKeyEvent* event)
 {
     int key = event->key();

@@ -282,6 +282,9 @@ protected:
     bool EnableMouseJump() const { return enableMouseJump_; }
     void SetEnableMouseJumpFlag(bool v) { enableMouseJump_ = v; }
 
+    // Claims the keys the control acts on before any shortcut of the window
+    // can take them, so that arrows and Home/End always reach it.
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -294,6 +297,7 @@ protected:
 
 private:
     void FireValueChangedIfPending();
+    static bool IsControlKey(int key);
 
     int32_t digit_ = 100;
     float value_ = 10.0f;

@@ -5,6 +5,7 @@
 #include "abbevel.h"
 #include "numtext.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QTest>
 #include <QWheelEvent>
@@ -310,6 +311,29 @@ TEST(AnalogKeys, StepsClampAtTheEndsAndReleaseReportsOnce)
     EXPECT_EQ(t.c->Digit(), 0);
     QTest::keyClick(w, Qt::Key_Up);
     EXPECT_EQ(t.c->Digit(), 10);
+}
+
+TEST(AnalogKeys, WindowShortcutsDoNotTakeTheControlsKeys)
+{
+    QWidget window;
+    int triggered = 0;
+    QAction home(&window);
+    home.setShortcut(QKeySequence(Qt::Key_Home));
+    QObject::connect(&home, &QAction::triggered, [&] { ++triggered; });
+    window.addAction(&home);
+    auto* c = new TAbAnalogCControl(&window);
+    c->SetDigit(500);
+    c->Loaded();
+    window.show();
+    c->setFocus();
+    QApplication::processEvents();
+    QTest::keyClick(c, Qt::Key_Home);
+    EXPECT_EQ(c->Digit(), 0);
+    EXPECT_EQ(triggered, 0);
+    // With the keys switched off the window's shortcut works again.
+    c->SetEnableKeyboard(false);
+    QTest::keyClick(c, Qt::Key_Home);
+    EXPECT_EQ(triggered, 1);
 }
 
 TEST(AnalogKeys, ProgramChangeIsReportedAtTheNextKeyRelease)
