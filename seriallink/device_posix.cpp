@@ -42,6 +42,7 @@ private:
   int FEpoll = -1;
   TVaLineCounters FSeen;
   bool FHasCounters = false;
+  bool FTxPending = false;  // a direct write went out; waiting for the queue to drain
 };
 
 class TVaPosixWriter : public TVaWriter {
@@ -129,28 +130,39 @@ public:
   }
 
   int Write(const void* Buf, int Count, int TimeoutMs, TVaWaitEvent&) override {
-    const auto* Bytes = static_cast<const uint8_t*>(Buf);
+    auto* Bytes = static_cast<uint8_t*>(const_cast<void*>(Buf));
     const uint32_t Start = VaGetTickCount();
-    int Done = 0;
+    int Done = 0, Failure = 0;
     while (Done < Count) {
       int Error = 0;
-      const ssize_t n = Io(true, const_cast<uint8_t*>(Bytes) + Done, size_t(Count - Done), Error);
+      const ssize_t n = Io(true, Bytes + Done, size_t(Count - Done), Error);
       if (n > 0) {
         Done += int(n);
         continue;
       }
       if (n < 0 && Error != EAGAIN && Error != EINTR) {
-        if (Done > 0) return Done;
-        VaRaiseCommError("Write error (%d), %s", Error);
+        Failure = Error;
+        break;
       }
       const int Left = VaTickRemaining(Start, VaGetTickCount(), TimeoutMs);
-      if (Left == 0) return Done;
+      if (Left == 0) break;  // time-out: what went out is the result
       if (PollDevice(POLLOUT, Left) & (POLLHUP | POLLERR | POLLNVAL)) {
-        if (Done > 0) return Done;
-        VaRaiseCommError("Write error (%d), %s", EIO);
+        Failure = EIO;
+        break;
       }
     }
+    // A failure before any byte went out raises; after, the count tells.
+    if (Done == 0 && Failure) VaRaiseCommError("Write error (%d), %s", Failure);
+    // The event thread watches the output queue drain for EV_TXEMPTY.
+    if (Done > 0 && (FMask & VA_EV_TXEMPTY)) FTxSent.Signal();
     return Done;
+  }
+
+  TVaWaitEvent& TxSent() { return FTxSent; }
+  // Bytes the driver has not sent yet; -1 when it cannot tell.
+  int OutQueue() {
+    int Waiting = 0;
+    return Call([&](int Fd) { return ioctl(Fd, TIOCOUTQ, &Waiting); }) == 0 ? Waiting : -1;
   }
 
   void ClearError(uint32_t& Errors, TVaComStat& ComStat) override {
@@ -239,6 +251,7 @@ private:
   mutable std::mutex FLock;
   int FFd;
   std::atomic<uint32_t> FMask{0};
+  TVaWaitEvent FTxSent;  // signalled by a direct write
   int FReadInterval = 5;
   bool FHasCounters = false;
   TVaLineCounters FCleared;
@@ -255,6 +268,9 @@ TVaPosixEventWaiter::TVaPosixEventWaiter(std::shared_ptr<TVaPosixDevice> Device,
   E.data.u32 = 0;
   if (epoll_ctl(FEpoll, EPOLL_CTL_ADD, int(Stop.Handle()), &E) != 0)
     VaRaiseCommError("Error creating event (%d), %s", errno);
+  E.data.u32 = 2;
+  if (epoll_ctl(FEpoll, EPOLL_CTL_ADD, int(FDevice->TxSent().Handle()), &E) != 0)
+    VaRaiseCommError("Error creating event (%d), %s", errno);
   // Edge-triggered: an event means new bytes. Bytes that the handler leaves
   // unread, or that nobody reads, do not wake the thread again.
   if (const int Error = FDevice->AddTo(FEpoll, EPOLLIN | EPOLLET))
@@ -264,20 +280,30 @@ TVaPosixEventWaiter::TVaPosixEventWaiter(std::shared_ptr<TVaPosixDevice> Device,
 
 TVaWaitStatus TVaPosixEventWaiter::Wait(uint32_t& Mask) {
   Mask = 0;
-  struct epoll_event Events[2];
+  struct epoll_event Events[3];
   int n;
   do {
-    n = epoll_wait(FEpoll, Events, 2, -1);
+    // While sent bytes drain, look at the output queue every few ms.
+    n = epoll_wait(FEpoll, Events, 3, FTxPending ? 5 : -1);
   } while (n < 0 && errno == EINTR);
   if (n < 0) return TVaWaitStatus::Failed;
   bool Received = false, HungUp = false;
   for (int i = 0; i < n; ++i) {
     if (Events[i].data.u32 == 0) return TVaWaitStatus::Stopped;
+    if (Events[i].data.u32 == 2) {
+      FDevice->TxSent().Reset();
+      FTxPending = true;
+      continue;
+    }
     if (Events[i].events & EPOLLIN) Received = true;
     if (Events[i].events & (EPOLLHUP | EPOLLERR)) HungUp = true;
   }
   const uint32_t Wanted = FDevice->Mask();
   if (Received) Mask |= Wanted & VA_EV_RXCHAR;
+  if (FTxPending && FDevice->OutQueue() <= 0) {
+    FTxPending = false;
+    Mask |= Wanted & VA_EV_TXEMPTY;
+  }
   // Line errors and breaks show in the driver's counters.
   TVaLineCounters Now;
   if (FHasCounters && (Wanted & (VA_EV_ERR | VA_EV_BREAK)) && FDevice->ReadCounters(Now)) {

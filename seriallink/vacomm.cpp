@@ -447,6 +447,7 @@ void TVaCustomComm::ReleaseHandle() {
     FDevice.reset();
   }
   FEventMask = 0;
+  FUnreportedErrors = 0;
 }
 
 void TVaCustomComm::DoOpen() {
@@ -525,6 +526,7 @@ int TVaCustomComm::InQueCount() {
   uint32_t Errors;
   TVaComStat Stat;
   ReadStatus(Errors, Stat);
+  FUnreportedErrors |= Errors;
   return int(Stat.cbInQue > 0x7FFFFFFFu ? 0x7FFFFFFFu : Stat.cbInQue);
 }
 
@@ -570,6 +572,9 @@ bool TVaCustomComm::CheckLineErrors() {
   uint32_t Errors = 0;
   TVaComStat Stat;
   ReadStatus(Errors, Stat);
+  // Reading the queue size for OnRxChar clears the flags too; they are not lost.
+  Errors |= FUnreportedErrors;
+  FUnreportedErrors = 0;
   const bool Result = Errors != 0;
   if (Result && FOnError) {
     const std::shared_ptr<bool> Alive = FAlive;

@@ -443,6 +443,9 @@ private:
   std::shared_ptr<vacomm_detail::TVaEventThreadState> FEventThread;
   std::shared_ptr<vacomm_detail::TVaWriteThreadState> FWriteThread;
   uint32_t FEventMask = 0;
+  // Line errors that InQueCount cleared while reading the queue size; the
+  // next CheckLineErrors reports them.
+  uint32_t FUnreportedErrors = 0;
   bool FAutoOpen = false;
   TVaPortInt FPortNum = 0;
   std::string FDeviceName = "COM%d";

@@ -152,6 +152,12 @@ TEST_F(WriteTest, DirectWritesGoOutOnTheCallingThread) {
   EXPECT_EQ(TVaCustomComm::RunningWorkers(), 1);  // the event thread only
   EXPECT_EQ(Comm.WriteBuf("direct", 6), 6);
   EXPECT_EQ(Received(6), "direct");
+  // With direct writes the device reports the drained queue (EV_TXEMPTY is
+  // in the default MonitorEvents and now asked of the device).
+  EXPECT_EQ(Comm.EventMask(), 0x85u);
+  EXPECT_TRUE(P.Sync->RunUntil([&] { return TxEmpty == 1; }, 1000ms));
+  P.Sync->RunFor(50ms);
+  EXPECT_EQ(TxEmpty, 1);
   // Held output: the write times out and says how much went out.
   HoldOutput();
   const std::string Big(64 * 1024, 'y');
