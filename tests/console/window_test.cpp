@@ -149,6 +149,13 @@ TEST(TesterWindow, TabsAndChildrenComeInTheirOrder) {
     EXPECT_EQ(Form.PageControl1->widget(I), Sheets[I]);
   }
   EXPECT_EQ(Form.PageControl1->currentIndex(), 0);
+  // All six tabs side by side, none behind scroll arrows.
+  Form.show();
+  QCoreApplication::processEvents();
+  QTabBar* Bar = Form.PageControl1->tabBar();
+  EXPECT_LE(Bar->tabRect(5).right(), Form.PageControl1->width());
+  for (int I = 0; I < 6; ++I)
+    EXPECT_GE(Bar->tabRect(I).width(), Bar->fontMetrics().horizontalAdvance(Bar->tabText(I))) << I;
 
   // The tool bar is created after the page control and lies over its top
   // pixel row.
@@ -194,7 +201,22 @@ TEST(TesterWindow, StartsWithTheStartTextsVariantOneAndNothingTicked) {
   EXPECT_FALSE(Form.Emulator.CommunicationActive);
   EXPECT_FALSE(Form.Emulator.RequestPending);
   EXPECT_EQ(Form.Emulator.HeaderLength, 3);
+  // The port's stored settings: 10400 baud 8N1 on COM1, no handshake, DTR
+  // and RTS off, the read and write time-outs; closed until the dialog opens it.
   EXPECT_FALSE(Form.VaComm1.Active());
+  EXPECT_EQ(Form.VaComm1.DeviceName(), "COM1");
+  EXPECT_EQ(Form.VaComm1.Baudrate(), brUser);
+  EXPECT_EQ(Form.VaComm1.Buffers().ReadTimeout(), 500);
+  EXPECT_EQ(Form.VaComm1.Buffers().WriteTimeout(), 5000);
+  const TVaDCB Dcb = Form.VaComm1.BuildDCB();
+  EXPECT_EQ(Dcb.BaudRate, 10400u);
+  EXPECT_EQ(Dcb.ByteSize, 8);
+  EXPECT_EQ(Dcb.Parity, 0);
+  EXPECT_EQ(Dcb.StopBits, 0);
+  EXPECT_EQ(Dcb.fDtrControl, 0);
+  EXPECT_EQ(Dcb.fRtsControl, 0);
+  EXPECT_FALSE(Dcb.fOutxCtsFlow || Dcb.fOutxDsrFlow || Dcb.fOutX || Dcb.fInX);
+  EXPECT_TRUE(static_cast<bool>(Form.VaComm1.OnRxChar()));
   EXPECT_TRUE(Form.isHidden());
   EXPECT_EQ(Form.Memo1->blockCount(), 1);
   EXPECT_TRUE(Form.Memo1->toPlainText().isEmpty());
