@@ -9,6 +9,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -451,6 +452,12 @@ void TAbAnalogCControl::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     InvalidateAll();
+}
+
+void TAbAnalogCControl::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    RefreshValue();
 }
 
 void TAbAnalogCControl::TrackPosition(Qt::KeyboardModifiers, int x, int y)

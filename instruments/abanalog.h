@@ -269,6 +269,9 @@ protected:
     void ShowPart(const QRect& r);
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // The moving parts are not redrawn while the control is hidden (on a tab
+    // page in the background, say); showing it brings them up to date.
+    void showEvent(QShowEvent* event) override;
 
     // Turns a mouse position into a grid position; here it only records it.
     virtual void TrackPosition(Qt::KeyboardModifiers shift, int x, int y);

@@ -181,6 +181,37 @@ TEST(DialPicture, PointerStandsWhereTheValueSays)
     EXPECT_GT(green, 3 * dot);
 }
 
+TEST(DialPicture, ValueSetWhileHiddenIsShownWhenTheDialComesBack)
+{
+    // The gauges sit on a tab page that is hidden while the operator types
+    // into the edit fields on another page.
+    QWidget page;
+    page.resize(300, 300);
+    auto* d = new TAbDial(&page);
+    d->setGeometry(8, 8, 257, 257);
+    d->SignalSettings().SetValueRange(0.0f, 250.0f);
+    d->SetValue(0.0f);
+    d->Loaded();
+    page.show();
+    d->setFocus();
+    QApplication::processEvents();
+    const QRect f = d->FaceRect();
+    // Either pointer colour: the focus may or may not come back with the page.
+    const auto pointer = Near(QColor(0, 192, 0), 64);
+    const QPointF low = Centroid(d->grab().toImage(), f, pointer);
+
+    page.hide();
+    d->SetValue(125.0f);
+    page.show();
+    d->setFocus();
+    QApplication::processEvents();
+    const QImage img = d->grab().toImage();
+    const QPointF high = Centroid(img, f, pointer);
+    EXPECT_NEAR(high.x(), f.left() + f.width() / 2, 2.0);  // straight up now
+    EXPECT_LT(high.y(), f.top() + f.height() / 4);
+    EXPECT_GT(low.y(), f.top() + f.height() / 2);
+}
+
 TEST(DialPicture, ProgramValueBetweenGridPointsPlacesThePointerByPerMille)
 {
     auto d = SpeedDial();
