@@ -93,6 +93,7 @@ TForm1::TForm1()
   KeepOuterSize(this, QSize(708, 633));
 
   // The doors switch and its caption come first (under the page control).
+  CreateDoorsSwitch();
   PageControl1 = new QTabWidget(this);
   PageControl1->setGeometry(8, 24, 689, 569);
   auto* TabStyle = new TCompactTabStyle;
@@ -112,6 +113,7 @@ TForm1::TForm1()
   PageControl1->addTab(TabSheet7, QStringLiteral("О программе"));
   CreateFaultCodeTab();
   CreateParameterTab();
+  CreateGaugePanel();
   CreateIdentificationTab();
   CreateMonitorTab();
   CreateAboutTab();
@@ -119,6 +121,7 @@ TForm1::TForm1()
 
   CreateToolBar();
   SetUpVaComm1();
+  GaugePanelLoaded();
   FormCreate();
 }
 
@@ -277,14 +280,7 @@ void TForm1::SetUpVaComm1() {
 void TForm1::FormCreate() {
   // The start values of the gauges, written as the gauges write them: whole
   // numbers, and two decimals for the injection duration and the voltage.
-  EditVSS->setText(QString::fromStdString(RoundToText(0)));
-  EditTOG->setText(QString::fromStdString(RoundToText(20)));
-  EditRPM->setText(QString::fromStdString(RoundToText(0)));
-  EditATP->setText(QString::fromStdString(RoundToText(0)));
-  EditIMAP->setText(QString::fromStdString(RoundToText(0)));
-  EditDv->setText(QString::fromStdString(FormatNumber(0, 7, 2)));
-  EditIAT->setText(QString::fromStdString(RoundToText(20)));
-  EditUbat->setText(QString::fromStdString(FormatNumber(12, 7, 2)));
+  WriteGaugeStartTexts();
   Emulator.FormCreate();
   HyundayType1->SetIndeterminate(true);
   HyundayType2->SetIndeterminate(false);

@@ -19,11 +19,16 @@
 #include "vacomm.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QTabWidget;
 class TQtSynchronizer;
+class TAbAnalogCControl;
+class TAbDial;
+class TAbToggleSwitch;
+class TAbVSlider;
 
 // A flat tool bar button with an Indeterminate state, drawn greyed while set.
 // Clicks still arrive while it is set.
@@ -64,6 +69,25 @@ public:
   void HyundayType3Click();
   void VaComm1RxChar(TVaCustomComm* Sender, int Count);
 
+  // Gauge panel handlers (gauge_panel.cpp): gauge to edit field, edit field
+  // to gauge on Enter, and on focus entry for EditTOG, EditRPM and EditIAT.
+  void AbDialVSSValueChange(TAbAnalogCControl* Sender);
+  void AbVSliderTOGValueChange(TAbAnalogCControl* Sender);
+  void AbDialRPMValueChange(TAbAnalogCControl* Sender);
+  void AbVSliderATPValueChange(TAbAnalogCControl* Sender);
+  void AbVSliderDvValueChange(TAbAnalogCControl* Sender);
+  void AbVSliderIMAPValueChange(TAbAnalogCControl* Sender);
+  void AbVSliderIATValueChange(TAbAnalogCControl* Sender);
+  void AbVSliderUbatValueChange(TAbAnalogCControl* Sender);
+  void EditVSSKeyPress(QLineEdit* Sender, QChar& Key);
+  void EditATPKeyPress(QLineEdit* Sender, QChar& Key);
+  void EditDvKeyPress(QLineEdit* Sender, QChar& Key);
+  void EditUbatKeyPress(QLineEdit* Sender, QChar& Key);
+  void EditIMAPKeyPress(QLineEdit* Sender, QChar& Key);
+  void Edit10Change(QLineEdit* Sender);
+  void Edit11Change(QLineEdit* Sender);
+  void EditIATEnter(QLineEdit* Sender);
+
   // The edit field of a quantity.
   QLineEdit* ParameterEdit(TEcuField Field) const;
 
@@ -78,6 +102,8 @@ public:
   void AppendMonitorLine(const std::string& Line) override;
 
   // Direct children, in creation order.
+  QLabel* LabelDoors;  // "Состояние пассажирских дверей"
+  TAbToggleSwitch* AbToggleSwitch6;
   QTabWidget* PageControl1;
   QWidget* ToolBar1;
   TToolButton* HyundayType1;
@@ -113,6 +139,16 @@ public:
   QCheckBox* CheckBox3;  // "Нет ответа"
   QPlainTextEdit* Memo2;
 
+  // The gauges on TabSheet1.
+  TAbDial* AbDialVSS;
+  TAbVSlider* AbVSliderTOG;
+  TAbDial* AbDialRPM;
+  TAbVSlider* AbVSliderATP;
+  TAbVSlider* AbVSliderDv;
+  TAbVSlider* AbVSliderIMAP;
+  TAbVSlider* AbVSliderIAT;
+  TAbVSlider* AbVSliderUbat;
+
 protected:
   void closeEvent(QCloseEvent* Event) override;
 
@@ -129,6 +165,13 @@ private:
   };
 
   void CreateToolBar();
+  void CreateDoorsSwitch();
+  void CreateGaugePanel();
+  // The loading step of the doors switch and the gauges, once every stored
+  // property is assigned.
+  void GaugePanelLoaded();
+  // The edit field texts of the gauges' start values.
+  void WriteGaugeStartTexts();
   void CreateFaultCodeTab();
   void CreateParameterTab();
   void CreateIdentificationTab();
