@@ -155,6 +155,30 @@ TEST_F(EndToEnd, TickedFaultCodesChangeTheFaultCodeAnswer) {
   EXPECT_EQ(Exchange("84 11 F1 18 00 FF 00", 9), "85 F1 11 58 01 01 02 E0 C3");
 }
 
+TEST_F(EndToEnd, EveryItemTickedGivesOneLongAnswer) {
+  Form->PageControl1->setCurrentWidget(Form->TabSheet2);
+  QCoreApplication::processEvents();
+  for (int Row = 0; Row < Form->CheckListBox1->count(); ++Row) ClickItemCheck(Form->CheckListBox1, Row);
+  for (int Row = 0; Row < Form->CheckListBox1->count(); ++Row) ASSERT_TRUE(Form->FaultCodeChecked(Row));
+  // More than 63 data bytes: the long header; as many codes as 255 data
+  // bytes hold (84), the count byte saying so, in list order.
+  Line.Send(Request("84 11 F1 18 00 FF 00"));
+  const std::vector<uint8_t> Answer = Line.Receive(4 + 254 + 1);
+  ASSERT_EQ(Answer.size(), 259u) << Hex(Answer);
+  EXPECT_EQ(Hex({Answer.begin(), Answer.begin() + 6}), "80 F1 11 FE 58 54");
+  for (int Code = 0; Code < 84; ++Code) {
+    const std::string Text = Form->FaultCodeText(Code).substr(0, 4);
+    EXPECT_EQ(Hex({Answer.begin() + 6 + 3 * Code, Answer.begin() + 9 + 3 * Code}),
+              Text.substr(0, 2) + " " + Text.substr(2, 2) + " E0")
+        << Code;
+  }
+  unsigned Sum = 0;
+  for (size_t I = 0; I + 1 < Answer.size(); ++I) Sum += Answer[I];
+  EXPECT_EQ(Answer.back(), static_cast<uint8_t>(Sum));
+  // Nothing more follows.
+  EXPECT_EQ(Exchange("81 11 F1 3E", 5), "81 F1 11 7E 01");
+}
+
 TEST_F(EndToEnd, MonitorShowsOneLinePerReceivedFrame) {
   StartCommunication();
   // A frame split over two receive events gives one line once complete.
@@ -232,7 +256,7 @@ TEST_F(EndToEnd, AFloodOfBytesLeavesTheWindowWorking) {
   std::mt19937 Random(4);
   std::vector<uint8_t> Chunk(256);
   TToolButton* Variants[] = {Form->HyundayType1, Form->HyundayType2, Form->HyundayType3};
-  for (int I = 0; I < 256; ++I) {
+  for (int I = 0; I < 128; ++I) {
     for (uint8_t& B : Chunk) B = static_cast<uint8_t>(Random());
     Line.Send(Chunk);
     // The operator goes on working meanwhile.
