@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTest>
@@ -20,6 +21,8 @@
 #include <stdexcept>
 
 #include "numtext.h"
+#include "port_dialog.h"
+#include "tester_app.h"
 
 std::vector<uint8_t> Bytes(const std::string& HexText) {
   std::vector<uint8_t> Data;
@@ -138,6 +141,11 @@ std::vector<uint8_t> TPtyTripComputer::Receive(size_t Count, int TimeoutMs) {
   return Result;
 }
 
+std::string TPtyTripComputer::Exchange(const std::string& RequestHex, size_t AnswerLength) {
+  Send(Request(RequestHex));
+  return Hex(Receive(AnswerLength));
+}
+
 bool TPtyTripComputer::WaitConsumed(int TimeoutMs) {
   return PumpUntil(
       [&] {
@@ -171,4 +179,11 @@ void ClickItemCheck(QListWidget* List, int Row) {
 
 void ClickAt(QWidget* Widget, int X, int Y) {
   QTest::mouseClick(Widget, Qt::LeftButton, {}, QPoint(X, Y));
+}
+
+std::unique_ptr<TTesterApplication> StartTesterOn(const TPtyTripComputer& Line) {
+  auto App = std::make_unique<TTesterApplication>(Line.SlavePath());
+  App->Show();
+  QTest::mouseClick(App->Form2().Button1, Qt::LeftButton);
+  return App;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,12 +59,18 @@ public:
   TPtyTripComputer& operator=(const TPtyTripComputer&) = delete;
 
   const std::string& SlavePath() const { return FSlavePath; }
+  // The master end (non-blocking), for a trip computer that runs on a
+  // thread of its own; Send, Receive and Collect are then not to be used.
+  int MasterFd() const { return Master; }
   // Writes the bytes to the line in one piece and returns once they wait in
   // the tester's input queue.
   void Send(const std::vector<uint8_t>& Data);
   // Pumps events until Count bytes have come back (or the time-out), and
   // returns what came, at most Count bytes; the rest stays for later.
   std::vector<uint8_t> Receive(size_t Count, int TimeoutMs = 3000);
+  // Sends a request (its checksum added) and returns, as hex text, the
+  // AnswerLength bytes that come back.
+  std::string Exchange(const std::string& RequestHex, size_t AnswerLength);
   // Pumps events until the tester has read everything sent so far.
   bool WaitConsumed(int TimeoutMs = 3000);
   // Reads whatever has come back so far, pumping events meanwhile.
@@ -77,6 +84,12 @@ private:
   int Slave = -1;
   std::string FSlavePath;
 };
+
+class TTesterApplication;
+// Starts the whole program on the line as the operator does: the COM port
+// dialog comes up with the line's device selected and "OK" opens it. The
+// program's windows are then shown, the port open unless a report says why.
+std::unique_ptr<TTesterApplication> StartTesterOn(const TPtyTripComputer& Line);
 
 // Replaces the text of an edit field by typing, as the operator does.
 void TypeInto(QLineEdit* Edit, const QString& Text);
