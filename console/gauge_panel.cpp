@@ -103,11 +103,12 @@ constexpr char16_t kEnter = 13;
 // The key-press and focus-entry events of one edit field, as the window's
 // handlers expect them. A key press hands the character to the handler
 // before the field sees it (a handler that clears it to 0 swallows the key);
-// the field then handles the key as usual. A focus entry by click, Tab or
-// shortcut runs its handler with the text the field holds at that moment;
-// getting the focus back with the window (after a message box, say) or after
-// a pop-up menu is no entry, so a report shown by the handler does not bring
-// itself back when the box closes.
+// the field then handles the key as usual. An entry into the field by the
+// operator (a click, Tab, Shift+Tab or a shortcut) runs its handler with the
+// text the field holds at that moment. The focus coming back with the window
+// (after a message box, say) or after a pop-up menu is no entry, so a report
+// shown by the handler does not bring itself back when the box closes; nor is
+// the focus that the page control hands on when the operator changes tabs.
 class TEditEvents : public QObject {
 public:
   using TKeyPress = std::function<void(QLineEdit*, QChar&)>;
@@ -128,9 +129,16 @@ protected:
       return Key.isNull();
     }
     if (Event->type() == QEvent::FocusIn && Enter) {
-      const Qt::FocusReason Reason = static_cast<QFocusEvent*>(Event)->reason();
-      if (Reason != Qt::ActiveWindowFocusReason && Reason != Qt::PopupFocusReason)
-        RunReported([this] { Enter(Edit); });
+      switch (static_cast<QFocusEvent*>(Event)->reason()) {
+        case Qt::MouseFocusReason:
+        case Qt::TabFocusReason:
+        case Qt::BacktabFocusReason:
+        case Qt::ShortcutFocusReason:
+          RunReported([this] { Enter(Edit); });
+          break;
+        default:
+          break;
+      }
     }
     return false;
   }
