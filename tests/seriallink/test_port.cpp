@@ -144,6 +144,9 @@ TEST_F(PortTest, OpenAndCloseNotifications) {
   Comm.SetOnOpen(nullptr);
   Comm.Loaded();
   EXPECT_TRUE(Comm.Active());
+  // The fixture closes the port after this body has returned: the handler
+  // must not refer to this body's counters then.
+  Comm.SetOnClose(nullptr);
 }
 
 TEST_F(PortTest, PropertiesThatAnOpenPortRefuses) {
