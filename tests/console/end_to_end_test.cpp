@@ -27,11 +27,9 @@ namespace {
 class EndToEnd : public testing::Test {
 protected:
   void SetUp() override {
-    App = std::make_unique<TTesterApplication>(Line.SlavePath());
-    App->Show();
-    Form = &App->Form1();
     // The device argument is selected: "OK" opens the line.
-    QTest::mouseClick(App->Form2().Button1, Qt::LeftButton);
+    App = StartTesterOn(Line);
+    Form = &App->Form1();
     ASSERT_TRUE(Form->VaComm1.Active()) << Recorder.Texts().join('\n').toStdString();
     ASSERT_TRUE(Form->isVisible());
   }
@@ -43,8 +41,7 @@ protected:
 
   // Sends a request (checksum added) and returns the answer of the given length.
   std::string Exchange(const std::string& RequestHex, size_t AnswerLength) {
-    Line.Send(Request(RequestHex));
-    return Hex(Line.Receive(AnswerLength));
+    return Line.Exchange(RequestHex, AnswerLength);
   }
 
   // A request that must stay unanswered: once the tester has read it, the
