@@ -35,7 +35,7 @@ public:
   ~TVaPosixEventWaiter() override {
     if (FEpoll >= 0) close(FEpoll);
   }
-  TVaWaitStatus Wait(uint32_t& Mask) override;
+  TVaWaitStatus Wait(uint32_t& Mask, int& Error) override;
 
 private:
   std::shared_ptr<TVaPosixDevice> FDevice;
@@ -278,15 +278,19 @@ TVaPosixEventWaiter::TVaPosixEventWaiter(std::shared_ptr<TVaPosixDevice> Device,
   FHasCounters = FDevice->ReadCounters(FSeen);
 }
 
-TVaWaitStatus TVaPosixEventWaiter::Wait(uint32_t& Mask) {
+TVaWaitStatus TVaPosixEventWaiter::Wait(uint32_t& Mask, int& Error) {
   Mask = 0;
+  Error = 0;
   struct epoll_event Events[3];
   int n;
   do {
     // While sent bytes drain, look at the output queue every few ms.
     n = epoll_wait(FEpoll, Events, 3, FTxPending ? 5 : -1);
   } while (n < 0 && errno == EINTR);
-  if (n < 0) return TVaWaitStatus::Failed;
+  if (n < 0) {
+    Error = errno;
+    return TVaWaitStatus::Failed;
+  }
   bool Received = false, HungUp = false;
   for (int i = 0; i < n; ++i) {
     if (Events[i].data.u32 == 0) return TVaWaitStatus::Stopped;

@@ -201,8 +201,9 @@ public:
     if (!FStuck) delete FRecord;
   }
 
-  TVaWaitStatus Wait(uint32_t& Mask) override {
+  TVaWaitStatus Wait(uint32_t& Mask, int& Failure) override {
     Mask = 0;
+    Failure = 0;
     TVaOverlapped& R = *FRecord;
     ResetEvent(R.Ov.hEvent);
     DWORD Error = 0;
@@ -210,18 +211,29 @@ public:
       Mask = R.EvtMask;
       return TVaWaitStatus::Events;
     }
-    if (Error != ERROR_IO_PENDING) return TVaWaitStatus::Failed;
+    // A removed device refuses the wait at once (access denied, bad command)
+    // or ends the outstanding one with an error; the code tells which.
+    if (Error != ERROR_IO_PENDING) {
+      Failure = int(Error);
+      return TVaWaitStatus::Failed;
+    }
     HANDLE Handles[2] = {HANDLE(FStop.Handle()), R.Ov.hEvent};
     const DWORD Which = WaitForMultipleObjects(2, Handles, FALSE, INFINITE);
     if (Which == WAIT_OBJECT_0 + 1) {
       DWORD Moved = 0;
-      if (!FDevice->Result(R, Moved, Error)) return TVaWaitStatus::Failed;
+      if (!FDevice->Result(R, Moved, Error)) {
+        Failure = int(Error);
+        return TVaWaitStatus::Failed;
+      }
       Mask = R.EvtMask;
       return TVaWaitStatus::Events;
     }
+    const DWORD WaitError = Which == WAIT_OBJECT_0 ? 0 : GetLastError();
     DWORD Moved = 0;
     if (!FDevice->CancelAndFinish(R, Moved)) FStuck = true;
-    return Which == WAIT_OBJECT_0 ? TVaWaitStatus::Stopped : TVaWaitStatus::Failed;
+    if (Which == WAIT_OBJECT_0) return TVaWaitStatus::Stopped;
+    Failure = int(WaitError);
+    return TVaWaitStatus::Failed;
   }
 
 private:

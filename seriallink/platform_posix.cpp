@@ -24,6 +24,12 @@ std::string VaSystemErrorText(int Code) {
   return Text;
 }
 
+// A pulled USB adapter hangs its terminal up: later calls fail with EIO
+// (ENXIO or ENODEV from some drivers); EBADF is a descriptor that is gone.
+bool VaIsDeviceGone(int Code) {
+  return Code == EIO || Code == ENXIO || Code == ENODEV || Code == EBADF;
+}
+
 uint32_t VaGetTickCount() {
   struct timespec Now;
   clock_gettime(CLOCK_MONOTONIC, &Now);

@@ -17,6 +17,30 @@ std::string VaSystemErrorText(int Code) {
   return Text;
 }
 
+// What the communications calls return once a USB serial adapter has been
+// pulled out or its driver has removed the port: the calls on the open
+// handle are refused (access denied, bad command, not ready), outstanding
+// transfers end aborted, and the name no longer opens.
+bool VaIsDeviceGone(int Code) {
+  switch (DWORD(Code)) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_GEN_FAILURE:
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_NOT_READY:
+    case ERROR_BAD_UNIT:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEV_NOT_EXIST:
+      return true;
+    default:
+      return false;
+  }
+}
+
 uint32_t VaGetTickCount() { return GetTickCount(); }
 
 void VaSleep(int Milliseconds) { Sleep(DWORD(Milliseconds)); }

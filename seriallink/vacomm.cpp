@@ -3,6 +3,7 @@
 #include "vadevice.h"
 #include "vathreads.h"
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 
@@ -21,7 +22,19 @@ void CheckTransfer(const void* Buf, int Count) {
   if (Count < 0 || (Count > 0 && Buf == nullptr))
     throw EVaCommError(VaSubstitute("Invalid transfer of %d bytes", {std::to_string(Count)}));
 }
+
+// True when E is a platform error that means the device has gone away.
+bool IsDeviceGone(const std::exception& E) {
+  const auto* System = dynamic_cast<const EVaSystemError*>(&E);
+  return System && VaIsDeviceGone(System->Code());
+}
 }  // namespace
+
+int64_t VaMonotonicMicros() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 // ---------------------------------------------------------------------------
 // Error texts
@@ -56,7 +69,7 @@ std::string VaCommErrorText(const char* Format, int Code) {
 }
 
 void VaRaiseCommError(const char* Format, int Code) {
-  throw EVaCommError(VaCommErrorText(Format, Code));
+  throw EVaSystemError(VaCommErrorText(Format, Code), Code);
 }
 
 }  // namespace vacomm_detail
@@ -365,6 +378,8 @@ void TVaCustomComm::Open() {
   if (NeedsHandOver && !FSynchronizer)
     throw EVaCommError("Can't open the port: no window thread hand-over is set");
   OpenHandle();
+  FLossRaised = false;
+  FLossReason.clear();
   try {
     WriteDCB();
     InitBuffers();
@@ -410,6 +425,7 @@ void TVaCustomComm::StartThreads() {
     T->Owner = this;
     T->Device = FDevice;
     T->Sync = FSynchronizer;
+    T->DeviceShown = TVaDevice::ShownName(DevicePath());
     T->Waiter = FDevice->CreateEventWaiter(T->WaitEvent);
     T->SetPriority(FEventPriority);
     FEventThread = T;
@@ -421,6 +437,7 @@ void TVaCustomComm::StartThreads() {
     T->Device = FDevice;
     T->Sync = FSynchronizer;
     T->WriteLock = FWriteLock;
+    T->LastWriteTime = FLastWriteTime;
     T->Writer = FDevice->CreateWriter(T->CloseEvent, T->FlushEvent);
     T->SetPriority(FWritePriority);
     FWriteThread = T;
@@ -448,6 +465,7 @@ void TVaCustomComm::ReleaseHandle() {
   }
   FEventMask = 0;
   FUnreportedErrors = 0;
+  FLossReason.clear();  // a loss not yet raised is of no more use
 }
 
 void TVaCustomComm::DoOpen() {
@@ -484,13 +502,21 @@ void TVaCustomComm::CloseInternal(bool Notify) {
 // ---------------------------------------------------------------------------
 // Reading and writing
 
+// The device calls below look at their failures outside the locks: a loss
+// raised from there may close or destroy the port.
+
 int TVaCustomComm::ReadBuf(void* Buf, int Count) {
   if (!Active()) return 0;
   CheckTransfer(Buf, Count);
   if (Count == 0) return 0;
-  std::lock_guard<TVaCriticalSection> Guard(FReadLock);
-  TVaWaitEvent& IoEvent = FIoEvent;
-  return FDevice->Read(Buf, Count, FBuffers.ReadTimeout(), IoEvent);
+  try {
+    std::lock_guard<TVaCriticalSection> Guard(FReadLock);
+    TVaWaitEvent& IoEvent = FIoEvent;
+    return FDevice->Read(Buf, Count, FBuffers.ReadTimeout(), IoEvent);
+  } catch (const std::exception& E) {
+    DeviceFailed(E);
+    throw;
+  }
 }
 
 int TVaCustomComm::WriteBuf(const void* Buf, int Count) {
@@ -510,15 +536,27 @@ int TVaCustomComm::WriteBuf(const void* Buf, int Count) {
     }
     return Count;
   }
-  std::lock_guard<TVaCriticalSection> Guard(*FWriteLock);
-  return FDevice->Write(Buf, Count, FBuffers.ReadTimeout(), FIoEvent);
+  try {
+    std::lock_guard<TVaCriticalSection> Guard(*FWriteLock);
+    const int Written = FDevice->Write(Buf, Count, FBuffers.ReadTimeout(), FIoEvent);
+    if (Written > 0) FLastWriteTime->store(VaMonotonicMicros(), std::memory_order_release);
+    return Written;
+  } catch (const std::exception& E) {
+    DeviceFailed(E);
+    throw;
+  }
 }
 
 void TVaCustomComm::ReadStatus(uint32_t& Errors, TVaComStat& ComStat) {
-  std::lock_guard<TVaCriticalSection> Guard(FReadLock);
-  Errors = 0;
-  ComStat = TVaComStat{};
-  if (Active()) FDevice->ClearError(Errors, ComStat);
+  try {
+    std::lock_guard<TVaCriticalSection> Guard(FReadLock);
+    Errors = 0;
+    ComStat = TVaComStat{};
+    if (Active()) FDevice->ClearError(Errors, ComStat);
+  } catch (const std::exception& E) {
+    DeviceFailed(E);
+    throw;
+  }
 }
 
 int TVaCustomComm::InQueCount() {
@@ -582,10 +620,56 @@ bool TVaCustomComm::CheckLineErrors() {
       const TVaCommErrorEvent Handler = FOnError;
       Handler(this, int(Errors));
     } catch (const std::exception& E) {
-      if (*Alive) ReportException(E);
+      if (*Alive && !TakeDeviceFailure(E)) ReportException(E);
     }
   }
   return Result;
+}
+
+// ---------------------------------------------------------------------------
+// Device loss (window thread)
+
+void TVaCustomComm::DeviceFailed(const std::exception& E) {
+  if (IsDeviceGone(E)) LoseDevice(E.what());
+}
+
+bool TVaCustomComm::TakeDeviceFailure(const std::exception& E) {
+  if (!FOnDeviceLost || !IsDeviceGone(E)) return false;
+  LoseDevice(E.what());
+  return true;
+}
+
+void TVaCustomComm::LoseDevice(const std::string& Reason) {
+  if (FLossRaised || !Active()) return;
+  if (FDeliveries > 0) {
+    // The first failure names the loss; it is raised when the delivery ends.
+    if (FLossReason.empty()) FLossReason = Reason;
+    return;
+  }
+  RaiseDeviceLost(Reason);
+}
+
+void TVaCustomComm::EndDelivery() {
+  if (FDeliveries > 0) --FDeliveries;
+  if (FDeliveries > 0 || FLossReason.empty()) return;
+  std::string Reason;
+  Reason.swap(FLossReason);
+  RaiseDeviceLost(Reason);
+}
+
+void TVaCustomComm::RaiseDeviceLost(const std::string& Reason) {
+  if (FLossRaised || !Active()) return;
+  FLossRaised = true;
+  if (!FOnDeviceLost) return;
+  const std::shared_ptr<bool> Alive = FAlive;
+  try {
+    const TVaDeviceLostEvent Handler = FOnDeviceLost;
+    Handler(this, Reason);
+  } catch (const std::exception& E) {
+    if (*Alive) ReportException(E);
+  } catch (...) {
+    if (*Alive) ReportException(EVaCommError("Unknown exception"));
+  }
 }
 
 // No data consumers are ever attached in this program, so these have

@@ -10,8 +10,14 @@
 // the TVaSynchronizer's calls.
 //
 // Failures raise EVaCommError with a fixed English message.
+//
+// A device that fails or vanishes while the port is open (a USB adapter
+// pulled out) is reported once per Open through OnDeviceLost when one is
+// set; TVaPortKeeper (vakeeper.h) uses that to close the port and open it
+// again when the device is back.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -41,6 +47,12 @@ public:
   virtual ~TVaSynchronizer() = default;
   virtual void Synchronize(const std::function<void()>& Call) = 0;
 };
+
+// ---------------------------------------------------------------------------
+// The clock of the component's time stamps: the system's steady clock in
+// microseconds. Every part of the program that compares its own times with
+// RxEventTime or LastWriteTime reads this one.
+int64_t VaMonotonicMicros();
 
 // ---------------------------------------------------------------------------
 // Enumerations and sets
@@ -295,6 +307,7 @@ private:
 
 namespace vacomm_detail {
 class TVaDevice;
+struct TVaWorker;
 struct TVaEventThreadState;
 struct TVaWriteThreadState;
 }  // namespace vacomm_detail
@@ -316,6 +329,8 @@ public:
   using TVaCommRxBufEvent =
       std::function<void(TVaCustomComm* Sender, const void* Data, int Count)>;
   using TExceptionReport = std::function<void(const std::exception& E)>;
+  using TVaDeviceLostEvent =
+      std::function<void(TVaCustomComm* Sender, const std::string& Reason)>;
 
   TVaCustomComm();
   // Closes the port (without OnClose). Worker threads still running keep what
@@ -385,6 +400,19 @@ public:
   // The platform event mask computed at Open (0 while closed).
   uint32_t EventMask() const { return FEventMask; }
 
+  // When the event thread's wait for device events ended for the batch that
+  // OnRxChar and the other handlers of that batch are handling now
+  // (VaMonotonicMicros): the time the bytes reached the port, however late
+  // the window thread got round to them. Bytes that arrive before the
+  // window thread reads the queue size are counted in the batch and share
+  // its time; bytes that arrive while a handler of the batch still runs
+  // after that are stamped when it returns. Window thread; 0 before the
+  // first event.
+  int64_t RxEventTime() const { return FRxEventTime; }
+  // When the last write of queued bytes (or a direct write) handed them to
+  // the driver (VaMonotonicMicros); 0 before the first. Any thread.
+  int64_t LastWriteTime() const { return FLastWriteTime->load(std::memory_order_acquire); }
+
   // --- events (called on the window thread with this component as Sender)
   void SetOnOpen(TNotifyEvent Handler) { FOnOpen = std::move(Handler); }
   void SetOnClose(TNotifyEvent Handler) { FOnClose = std::move(Handler); }
@@ -402,6 +430,18 @@ public:
   void SetOnRx80Full(TNotifyEvent Handler) { FOnRx80Full = std::move(Handler); }
   void SetOnEvent1(TNotifyEvent Handler) { FOnEvent1 = std::move(Handler); }
   void SetOnEvent2(TNotifyEvent Handler) { FOnEvent2 = std::move(Handler); }
+  // The device has failed or vanished: the event thread's wait reports a
+  // hang-up or keeps failing, or a read, a write or a look at the queues
+  // meets an error that means the device is gone (EIO, ENXIO, ENODEV, EBADF
+  // on Linux; access denied, device removed, operation aborted and the like
+  // on Windows). Reason is the component's error text of the first such
+  // failure. Raised on the window thread at most once per Open: after the
+  // event handler that met the failure has returned, or, for a call that
+  // the application makes outside any event, inside that call before its
+  // exception is raised. While this handler is set, the exceptions that
+  // mean the device is gone are not passed to the exception report. The
+  // port stays open; the handler may close it.
+  void SetOnDeviceLost(TVaDeviceLostEvent Handler) { FOnDeviceLost = std::move(Handler); }
   const TVaCommRxCharEvent& OnRxChar() const { return FOnRxChar; }
 
   // The number of worker threads of all ports whose body has not yet
@@ -423,6 +463,7 @@ protected:
   void ReportException(const std::exception& E);
 
 private:
+  friend struct vacomm_detail::TVaWorker;
   friend struct vacomm_detail::TVaEventThreadState;
   friend struct vacomm_detail::TVaWriteThreadState;
 
@@ -435,6 +476,20 @@ private:
   void DoClose();
   void BuffersChanged();
   void CloseInternal(bool Notify);
+
+  // Device loss, all on the window thread. A worker's hand-over into the
+  // port is one delivery; a loss met inside one is raised when the
+  // outermost delivery ends, so that no handler runs inside another's call.
+  void BeginDelivery() { ++FDeliveries; }
+  void EndDelivery();
+  // A window-thread call on the device failed with E: a loss when E means
+  // the device is gone.
+  void DeviceFailed(const std::exception& E);
+  // An exception escaped a delivery: true when it means the device is gone
+  // and OnDeviceLost is set, which then takes it instead of the report.
+  bool TakeDeviceFailure(const std::exception& E);
+  void LoseDevice(const std::string& Reason);
+  void RaiseDeviceLost(const std::string& Reason);
 
   std::shared_ptr<vacomm_detail::TVaDevice> FDevice;  // the DeviceHandle
   std::shared_ptr<TVaCriticalSection> FWriteLock;
@@ -464,6 +519,13 @@ private:
   bool FUpdateDCB = true;
   int FUserBaudrate = 0;
   bool FDestroying = false;
+  int64_t FRxEventTime = 0;
+  // Shared with the write thread, which may outlive the component.
+  const std::shared_ptr<std::atomic<int64_t>> FLastWriteTime =
+      std::make_shared<std::atomic<int64_t>>(0);
+  int FDeliveries = 0;        // worker hand-overs running (nested) on the window thread
+  bool FLossRaised = false;   // OnDeviceLost raised since the last Open
+  std::string FLossReason;    // a loss met in a delivery, raised when it ends
   // False once the destructor has run; handlers that may destroy the
   // component are followed by a look at it.
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
@@ -473,6 +535,7 @@ private:
   TVaCommErrorEvent FOnError;
   TVaCommRxCharEvent FOnRxChar;
   TVaCommRxBufEvent FOnRxBuf;
+  TVaDeviceLostEvent FOnDeviceLost;
 
   std::shared_ptr<TVaSynchronizer> FSynchronizer;
   TExceptionReport FExceptionReport;

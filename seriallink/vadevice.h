@@ -12,14 +12,29 @@ namespace vacomm_detail {
 
 // --- errors
 
+// The EVaCommError that VaRaiseCommError raises: it keeps the platform's
+// error code, so that the port can tell a vanished device from other faults.
+class EVaSystemError : public EVaCommError {
+public:
+  EVaSystemError(const std::string& Message, int Code) : EVaCommError(Message), FCode(Code) {}
+  int Code() const { return FCode; }
+
+private:
+  int FCode;
+};
+
+// True for the platform error codes that mean the device has gone away
+// (pulled out, hung up, removed by its driver) rather than a passing fault.
+bool VaIsDeviceGone(int Code);
+
 // The platform's text for an error code, without trailing blanks, line ends
 // or full stops.
 std::string VaSystemErrorText(int Code);
 // Replaces, in order, each "%d" or "%s" of Format by the next argument; "%%"
 // gives "%". Arguments are never read as format texts themselves.
 std::string VaSubstitute(const std::string& Format, std::initializer_list<std::string> Args);
-// Raises EVaCommError with Format, its %d replaced by Code and its %s by the
-// platform's text for Code.
+// Raises EVaSystemError with Format, its %d replaced by Code and its %s by
+// the platform's text for Code.
 [[noreturn]] void VaRaiseCommError(const char* Format, int Code);
 // The text of the message that VaRaiseCommError raises.
 std::string VaCommErrorText(const char* Format, int Code);
@@ -51,8 +66,9 @@ class TVaEventWaiter {
 public:
   virtual ~TVaEventWaiter() = default;
   // Waits without time-out for the events of the device's event mask or for
-  // Stop to be signalled.
-  virtual TVaWaitStatus Wait(uint32_t& Mask) = 0;
+  // Stop to be signalled. Error is the platform's error code when the wait
+  // failed, else 0.
+  virtual TVaWaitStatus Wait(uint32_t& Mask, int& Error) = 0;
 };
 
 enum class TVaWriteStatus {

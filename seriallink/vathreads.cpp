@@ -71,6 +71,37 @@ void TVaWorker::HandOver(const std::function<void()>& Call) {
   if (Error) std::rethrow_exception(Error);
 }
 
+std::exception_ptr TVaWorker::RunDelivery(const std::function<void()>& Body) {
+  TVaCustomComm* Port = Owner;
+  const std::shared_ptr<bool> Alive = Port->FAlive;
+  std::exception_ptr Escaped;
+  Port->BeginDelivery();
+  try {
+    Body();
+  } catch (const std::exception& E) {
+    // Released: a handler closed or destroyed the port; what escaped is of
+    // no more use to it.
+    if (Released || !Port->TakeDeviceFailure(E)) Escaped = std::current_exception();
+  } catch (...) {
+    Escaped = std::current_exception();
+  }
+  // A handler may have destroyed the port; one that only closed (and maybe
+  // opened) it still ends the delivery it is in.
+  if (*Alive) Port->EndDelivery();
+  return Escaped;
+}
+
+void TVaWorker::ReportEscaped(const std::exception_ptr& Escaped) {
+  if (!Escaped || Released) return;
+  try {
+    std::rethrow_exception(Escaped);
+  } catch (const std::exception& E) {
+    Owner->ReportException(E);
+  } catch (...) {
+    Owner->ReportException(UnknownException());
+  }
+}
+
 // --- the event thread
 
 void TVaEventThreadState::Stop() {
@@ -81,24 +112,39 @@ void TVaEventThreadState::Stop() {
 void TVaEventThreadState::Body() {
   EnterThread();
   bool HungUp = false;
+  int Failures = 0;  // failed waits in a row
   while (!Terminated) {
     uint32_t Mask = 0;
-    const TVaWaitStatus Status = Waiter->Wait(Mask);
+    int Error = 0;
+    const TVaWaitStatus Status = Waiter->Wait(Mask, Error);
+    // The batch's time: taken here, not when the window thread gets round
+    // to it, so that a busy window thread does not stretch the gaps
+    // between received bytes.
+    const int64_t Time = VaMonotonicMicros();
     if (Terminated) break;
+    if (Status != TVaWaitStatus::Failed) Failures = 0;
     switch (Status) {
       case TVaWaitStatus::Events:
         HungUp = false;
-        Deliver(Mask);
+        Deliver(Mask, Time);
         break;
       case TVaWaitStatus::Hangup:
         // Deliver what came with the first report of a hang-up only, then
         // wait a while: the state lasts until the device comes back or the
-        // port is closed.
-        if (!HungUp) Deliver(Mask);
+        // port is closed. Reading what came usually meets the failure
+        // first and names it; otherwise the hang-up itself is the loss.
+        if (!HungUp) {
+          Deliver(Mask, Time);
+          if (!Terminated)
+            ReportLoss(VaSubstitute("The device %s has hung up", {DeviceShown}));
+        }
         HungUp = true;
         WaitEvent.WaitFor(VA_RETRY_PAUSE_MS);
         break;
       case TVaWaitStatus::Failed:
+        ++Failures;
+        if (VaIsDeviceGone(Error) || Failures >= VA_FAILED_WAITS_LOST)
+          ReportLoss(VaCommErrorText("Error waiting for device events (%d), %s", Error));
         WaitEvent.WaitFor(VA_RETRY_PAUSE_MS);
         break;
       case TVaWaitStatus::Stopped:
@@ -109,28 +155,35 @@ void TVaEventThreadState::Body() {
   LeaveThread();
 }
 
-void TVaEventThreadState::Deliver(uint32_t Mask) {
+void TVaEventThreadState::Deliver(uint32_t Mask, int64_t Time) {
   if (Mask == 0 || Terminated) return;
   EvtMask = Mask;
+  EvtTime = Time;
   // SyncEvents catches everything, so nothing comes back here.
   HandOver([this] { SyncEvents(); });
 }
 
+void TVaEventThreadState::ReportLoss(const std::string& Reason) {
+  if (FLossReported || Terminated) return;
+  FLossReported = true;
+  // LoseDevice catches what the handler raises, so nothing comes back here.
+  HandOver([this, &Reason] {
+    if (!Released) Owner->LoseDevice(Reason);
+  });
+}
+
 void TVaEventThreadState::SyncEvents() {
   if (Released) return;  // the port is closed or gone
-  TVaCustomComm* Port = Owner;
-  try {
+  Owner->FRxEventTime = EvtTime;
+  ReportEscaped(RunDelivery([this] {
+    TVaCustomComm* Port = Owner;
     if (EvtMask & VA_EV_RXCHAR) {
       Port->DoRxChar();
       if (Released) return;  // the handler closed or destroyed the port
       EvtMask &= ~VA_EV_RXCHAR;
     }
     if (EvtMask != 0) Port->DoEvents(EvtMask);
-  } catch (const std::exception& E) {
-    if (!Released) Port->ReportException(E);
-  } catch (...) {
-    if (!Released) Port->ReportException(UnknownException());
-  }
+  }));
 }
 
 // --- the write queue
@@ -208,7 +261,7 @@ void TVaWriteThreadState::Body() {
             }
             break;
           case TVaWriteStatus::Failed:
-            HandOver([this] { SyncWriteError(); });
+            HandOver([this, Error] { SyncWriteError(Error); });
             // The bytes stay queued; try again after a pause so that a
             // device that has gone away is not hammered.
             if (CloseEvent.WaitFor(VA_RETRY_PAUSE_MS) == wrSignaled) FTerminated = true;
@@ -235,6 +288,7 @@ void TVaWriteThreadState::Body() {
 }
 
 void TVaWriteThreadState::WriteDone(int Written) {
+  if (Written > 0) LastWriteTime->store(VaMonotonicMicros(), std::memory_order_release);
   bool Empty;
   {
     std::lock_guard<TVaCriticalSection> Guard(*WriteLock);
@@ -248,12 +302,21 @@ void TVaWriteThreadState::WriteDone(int Written) {
   if (Empty) HandOver([this] { SyncTxEmpty(); });
 }
 
+// An exception that escapes these ends the write thread (see Body).
 void TVaWriteThreadState::SyncTxEmpty() {
-  if (!Released) Owner->DoEvents(VA_EV_TXEMPTY);
+  if (Released) return;
+  if (const auto Escaped = RunDelivery([this] { Owner->DoEvents(VA_EV_TXEMPTY); }))
+    std::rethrow_exception(Escaped);
 }
 
-void TVaWriteThreadState::SyncWriteError() {
-  if (!Released) Owner->DoEvents(VA_EV_ERR);
+void TVaWriteThreadState::SyncWriteError(int Error) {
+  if (Released) return;
+  const auto Escaped = RunDelivery([this, Error] {
+    Owner->DoEvents(VA_EV_ERR);
+    if (!Released && VaIsDeviceGone(Error))
+      Owner->LoseDevice(VaCommErrorText("Write error (%d), %s", Error));
+  });
+  if (Escaped) std::rethrow_exception(Escaped);
 }
 
 }  // namespace vacomm_detail

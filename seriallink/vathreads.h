@@ -38,6 +38,14 @@ protected:
   // Runs Call on the window thread and waits for it; an exception that
   // escapes Call is raised again here.
   void HandOver(const std::function<void()>& Call);
+  // Window thread, the port not released: runs Body as one delivery into
+  // the port. A device loss met inside is raised once Body has returned; an
+  // exception that means the device is gone goes to OnDeviceLost when the
+  // port has one. Returns any other exception that escaped Body.
+  std::exception_ptr RunDelivery(const std::function<void()>& Body);
+  // Window thread: reports an exception that escaped a delivery, unless the
+  // port has been let go of meanwhile.
+  void ReportEscaped(const std::exception_ptr& Escaped);
 
 private:
   std::mutex FPriorityLock;
@@ -53,6 +61,8 @@ int VaRunningWorkers();
 
 struct TVaEventThreadState : TVaWorker {
   uint32_t EvtMask = 0;  // the events of the last completed wait
+  int64_t EvtTime = 0;   // when that wait ended (VaMonotonicMicros)
+  std::string DeviceShown;  // how messages name the device
   TVaWaitEvent WaitEvent;  // signalled by Stop
   std::atomic<bool> Terminated{false};
   std::unique_ptr<TVaEventWaiter> Waiter;
@@ -62,7 +72,10 @@ struct TVaEventThreadState : TVaWorker {
   void SyncEvents();
 
 private:
-  void Deliver(uint32_t Mask);
+  void Deliver(uint32_t Mask, int64_t Time);
+  // Tells the port, once per thread, that the device is gone.
+  void ReportLoss(const std::string& Reason);
+  bool FLossReported = false;
 };
 
 // The write queue: Size bytes at the front of a block that never moves.
@@ -87,6 +100,7 @@ struct TVaWriteThreadState : TVaWorker {
   explicit TVaWriteThreadState(int Capacity) : Buffer(Capacity) {}
 
   std::shared_ptr<TVaCriticalSection> WriteLock;
+  std::shared_ptr<std::atomic<int64_t>> LastWriteTime;
   TVaCommBuffer Buffer;
   TVaWaitEvent DataEvent, CloseEvent, FlushEvent, FlushDoneEvent;
   std::unique_ptr<TVaWriter> Writer;
@@ -104,11 +118,14 @@ private:
   bool FTerminated = false;  // the body's own flag
   void WriteDone(int Written);
   void SyncTxEmpty();
-  void SyncWriteError();
+  void SyncWriteError(int Error);
 };
 
 // How long a worker pauses after a failed wait or write before it tries
 // again, so that a device that has gone away never makes a thread spin.
 constexpr int VA_RETRY_PAUSE_MS = 250;
+// Failed waits in a row (each followed by that pause) after which the event
+// thread gives the device up for lost, whatever the error.
+constexpr int VA_FAILED_WAITS_LOST = 8;
 
 }  // namespace vacomm_detail

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace {
 
 class ReceiveTest : public ::testing::Test {
@@ -156,4 +158,29 @@ TEST_F(ReceiveTest, IdlePortCostsNoCpu) {
   const TMs Used = ProcessCpuTime() - Before;
   RecordProperty("IdleCpuMsPerSecond", int(Used.count()));
   EXPECT_LT(Used.count(), 30);
+}
+
+TEST_F(ReceiveTest, EachBatchCarriesTheTimeItsBytesArrivedHoweverLateTheWindowThread) {
+  int64_t Stamp = -1, HandledAt = 0;
+  Comm.SetOnRxChar([&](TVaCustomComm* Sender, int Count) {
+    Stamp = Sender->RxEventTime();
+    HandledAt = VaMonotonicMicros();
+    std::vector<uint8_t> Buf(static_cast<size_t>(Count));
+    Sender->ReadBuf(Buf.data(), Count);
+  });
+  Comm.Open();
+  EXPECT_EQ(Comm.RxEventTime(), 0);
+  for (int Round = 0; Round < 2; ++Round) {
+    Stamp = -1;
+    const int64_t Sent = VaMonotonicMicros();
+    Pty.Send(Request);
+    ASSERT_TRUE(P.Sync->WaitPending(1000ms));
+    const int64_t Queued = VaMonotonicMicros();
+    // The window thread is busy elsewhere before it runs the hand-over.
+    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(P.Sync->RunUntil([&] { return Stamp >= 0; }, 1000ms)) << Round;
+    EXPECT_GE(Stamp, Sent) << Round;
+    EXPECT_LE(Stamp, Queued) << Round;
+    EXPECT_GE(HandledAt - Stamp, 100000) << Round;
+  }
 }

@@ -168,3 +168,16 @@ TEST_F(WriteTest, DirectWritesGoOutOnTheCallingThread) {
   ReleaseOutput();
   EXPECT_EQ(Received(size_t(Written) + 1, 500ms).size(), size_t(Written));
 }
+
+TEST_F(WriteTest, LastWriteTimeIsWhenTheWriteThreadHandedTheBytesOn) {
+  int64_t TxEmptyAt = 0;
+  Comm.SetOnTxEmpty([&](TVaCustomComm*) { TxEmptyAt = VaMonotonicMicros(); });
+  Comm.Open();
+  EXPECT_EQ(Comm.LastWriteTime(), 0);
+  const int64_t Before = VaMonotonicMicros();
+  Comm.WriteBuf("answer", 6);
+  EXPECT_EQ(Received(6), "answer");
+  ASSERT_TRUE(P.Sync->RunUntil([&] { return TxEmptyAt != 0; }, 1000ms));
+  EXPECT_GE(Comm.LastWriteTime(), Before);
+  EXPECT_LE(Comm.LastWriteTime(), TxEmptyAt);
+}
