@@ -159,6 +159,7 @@ private:
     explicit TPortAdapter(TVaComm& Comm) : Comm(Comm) {}
     int ReadBuf(void* Buf, int Count) override { return Comm.ReadBuf(Buf, Count); }
     int WriteBuf(const void* Buf, int Count) override { return Comm.WriteBuf(Buf, Count); }
+    int64_t RxEventTime() const override { return Comm.RxEventTime(); }
 
   private:
     TVaComm& Comm;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 #include "numtext.h"
 
@@ -40,81 +41,123 @@ void TEcuEmulator::FormCreate() {
   RequestData.fill(0);
   CommunicationActive = false;
   TxFrame.fill(0);
+  PendingArrival = 0;
+  FramesReceived = 0;
+  AnswersSent = 0;
+  FragmentsDropped = 0;
+  EventError = nullptr;
 }
 
 void TEcuEmulator::RxChar(int Count) {
+  const int64_t Arrival = Port.RxEventTime();
+  EventError = nullptr;
   // More bytes than the receive buffer holds are read and handled in
-  // buffer-sized pieces, each as if it had been an event of its own, so
-  // nothing is left behind in the port's queue to be mistaken for the start
-  // of the next event.
+  // buffer-sized pieces, so nothing is left behind in the port's queue.
   while (Count > 0) {
     const int Wanted = std::min(Count, BufferSize);
     int Read = Port.ReadBuf(RxBuffer.data(), Wanted);
-    if (Read <= 0) return;
+    if (Read <= 0) break;
     Read = std::min(Read, Wanted);
     Count -= Wanted;
     // "Pause" discards what was read: no line, no assembly, no answer.
     if (Panel.PauseChecked()) continue;
-    ProcessEvent(Read);
+    ProcessEvent(Read, Arrival);
+  }
+  if (EventError) std::rethrow_exception(std::exchange(EventError, nullptr));
+}
+
+namespace {
+
+// The header size a format byte announces: a length byte follows the
+// addresses when the format byte's length bits are 0 (0x80, 0xC0).
+uint8_t HeaderLengthOf(uint8_t Format) { return (Format & 0x3F) == 0 ? 4 : 3; }
+
+}  // namespace
+
+void TEcuEmulator::ProcessEvent(int Length, int64_t Arrival) {
+  // Bytes after a silence longer than any tester leaves within a request
+  // start a new request; the fragment before them was a broken transmission.
+  if (RequestPending && Arrival - PendingArrival > MaxRequestGapUs) DropPending();
+  int Pos = 0;
+  while (Pos < Length) {
+    if (!RequestPending) {
+      const uint8_t Format = RxBuffer[static_cast<size_t>(Pos)];
+      // Only a format byte with address information begins a frame; any
+      // other byte is line noise (a wake-up 00, a stray byte) and skipped.
+      if (Format < LongFormat) {
+        ++Pos;
+        continue;
+      }
+      HeaderLength = HeaderLengthOf(Format);
+      const int Available = Length - Pos;
+      const uint8_t* Start = RxBuffer.data() + Pos;
+      int FrameLength = 0;  // 0: not known yet (long header without its length byte)
+      if (HeaderLength == 3) {
+        PendingDataLength = Format & 0x3F;
+        FrameLength = PendingDataLength + 4;
+      } else if (Available >= 4) {
+        PendingDataLength = Start[3];
+        FrameLength = PendingDataLength + 5;
+      }
+      if (FrameLength != 0 && Available >= FrameLength) {
+        HandleFrame(Start, FrameLength);
+        Pos += FrameLength;
+        continue;
+      }
+      // The frame goes on in a later event.
+      std::memcpy(PartialFrame.data(), Start, static_cast<size_t>(Available));
+      PartialCount = Available;
+      RequestPending = true;
+      break;
+    }
+    // Continuation: take what the frame still needs, first the length byte
+    // of a long header.
+    const bool LengthKnown = HeaderLength == 3 || PartialCount >= 4;
+    const int Needed = LengthKnown ? PendingDataLength + HeaderLength + 1 - PartialCount : 4 - PartialCount;
+    const int Take = std::min(Needed, Length - Pos);
+    std::memcpy(PartialFrame.data() + PartialCount, RxBuffer.data() + Pos, static_cast<size_t>(Take));
+    PartialCount += Take;
+    Pos += Take;
+    if (!LengthKnown) {
+      if (PartialCount < 4) break;
+      // The length byte is in; the rest of the frame may follow in this event.
+      PendingDataLength = PartialFrame[3];
+    }
+    if (PartialCount < PendingDataLength + HeaderLength + 1) continue;
+    const int FrameBytes = PartialCount;
+    RequestPending = false;
+    PartialCount = 0;
+    HandleFrame(PartialFrame.data(), FrameBytes);
+  }
+  if (RequestPending) PendingArrival = Arrival;
+}
+
+void TEcuEmulator::HandleFrame(const uint8_t* Frame, int FrameLength) {
+  HeaderLength = HeaderLengthOf(Frame[0]);
+  PendingDataLength = 0;
+  // Functional addressing (format byte 0xC0..0xFF) is for every unit on the
+  // line at once, which this one does not take part in: no line, no answer.
+  if (Frame[0] >= 0xC0) return;
+  RequestTarget = Frame[1];
+  RequestSource = Frame[2];
+  const int DataLength = FrameLength - HeaderLength - 1;
+  std::memcpy(RequestData.data(), Frame + HeaderLength, static_cast<size_t>(DataLength));
+  ++FramesReceived;
+  LogFrame(Frame, FrameLength);
+  // A request that cannot be answered (a bad field text, a port error) must
+  // not cost the frames after it in the same event their answers.
+  try {
+    AnswerRequest();
+  } catch (...) {
+    if (!EventError) EventError = std::current_exception();
   }
 }
 
-void TEcuEmulator::ProcessEvent(int Length) {
-  if (!RequestPending) {
-    const uint8_t Format = RxBuffer[0];
-    int FrameLength = 0;  // 0: not known yet (long header without its length byte)
-    if (Format == LongFormat) {
-      HeaderLength = 4;
-      if (Length >= 4) {
-        PendingDataLength = RxBuffer[3];
-        FrameLength = PendingDataLength + 5;
-      }
-    } else {
-      PendingDataLength = static_cast<uint8_t>(Format - 0x80);
-      HeaderLength = 3;
-      // Format bytes without address information or with functional
-      // addressing: the event is dropped without a trace.
-      if (PendingDataLength > MaxShortLength) return;
-      FrameLength = PendingDataLength + 4;
-    }
-    if (Length != FrameLength) {
-      std::memcpy(PartialFrame.data(), RxBuffer.data(), static_cast<size_t>(Length));
-      PartialCount = Length;
-      RequestPending = true;
-      return;
-    }
-    RequestTarget = RxBuffer[1];
-    RequestSource = RxBuffer[2];
-    std::memcpy(RequestData.data(), RxBuffer.data() + HeaderLength, static_cast<size_t>(PendingDataLength));
-    PendingDataLength = 0;
-    LogFrame(RxBuffer.data(), Length);
-  } else {
-    // A request that would outgrow the buffer cannot be a frame: it is
-    // dropped together with these bytes and the assembler starts afresh.
-    if (Length > BufferSize - PartialCount) {
-      RequestPending = false;
-      PartialCount = 0;
-      PendingDataLength = 0;
-      return;
-    }
-    std::memcpy(PartialFrame.data() + PartialCount, RxBuffer.data(), static_cast<size_t>(Length));
-    PartialCount += Length;
-    if (HeaderLength == 4) {
-      if (PartialCount < 4) return;
-      PendingDataLength = PartialFrame[3];
-    }
-    const int DataLength = static_cast<uint8_t>(PendingDataLength);
-    if (PartialCount < DataLength + HeaderLength + 1) return;
-    RequestTarget = PartialFrame[1];
-    RequestSource = PartialFrame[2];
-    std::memcpy(RequestData.data(), PartialFrame.data() + HeaderLength, static_cast<size_t>(DataLength));
-    const int FrameBytes = PartialCount;
-    PendingDataLength = 0;
-    RequestPending = false;
-    PartialCount = 0;
-    LogFrame(PartialFrame.data(), FrameBytes);
-  }
-  AnswerRequest();
+void TEcuEmulator::DropPending() {
+  RequestPending = false;
+  PartialCount = 0;
+  PendingDataLength = 0;
+  ++FragmentsDropped;
 }
 
 void TEcuEmulator::AnswerRequest() {
@@ -184,6 +227,7 @@ void TEcuEmulator::WriteFrame(int DataLength, int HeaderSize) {
   for (int I = 0; I < ChecksumAt; ++I) Sum += TxFrame[static_cast<size_t>(I)];
   TxFrame[static_cast<size_t>(ChecksumAt)] = static_cast<uint8_t>(Sum);
   Port.WriteBuf(TxFrame.data(), ChecksumAt + 1);
+  ++AnswersSent;
 }
 
 void TEcuEmulator::LogFrame(const uint8_t* Bytes, int Count) {

@@ -6,10 +6,20 @@
 // It runs on the window thread only and sees the window through TEcuPanel and
 // the port through TEcuPort. Every answer is stated as hex text and framed by
 // SendAnswer; a failed conversion of an edit text (EConvertError) or a port
-// error leaves RxChar as an exception with nothing sent for that request.
+// error leaves RxChar as an exception with nothing sent for that request,
+// after the other requests of the same event have been handled.
+//
+// Frames are found in the byte stream however the line splits them into
+// receive events: every frame is assembled by the length its header
+// announces and handled as soon as its last byte is in; the bytes after it
+// start the next frame. A byte that cannot begin a frame (no address
+// information) is skipped; functional frames (format byte 0xC0..0xFF) are
+// assembled and dropped without a trace. A fragment whose next bytes arrive
+// more than MaxRequestGapUs later is a broken transmission and is dropped.
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "ecu_interfaces.h"
@@ -19,6 +29,11 @@ public:
   static constexpr int BufferSize = 1024;
   // The emulated unit's own address.
   static constexpr uint8_t EcuAddress = 0x11;
+  // The longest silence within one request. A tester keeps the bytes of a
+  // request within P4max = 20 ms of each other and waits at least P2max =
+  // 50 ms for an answer before it sends again, so bytes that come later than
+  // this belong to a new request.
+  static constexpr int64_t MaxRequestGapUs = 50000;
 
   TEcuEmulator(TEcuPort& Port, TEcuPanel& Panel);
 
@@ -54,9 +69,22 @@ public:
   bool CommunicationActive = false;
   // The last answer frame, kept until the next answer overwrites it.
   std::array<uint8_t, BufferSize> TxFrame{};
+  // When the newest bytes of the pending request reached the port.
+  int64_t PendingArrival = 0;
+
+  // Counts since FormCreate, for the window's status line: physical frames
+  // received (one monitor line each), answer frames handed to the port, and
+  // fragments dropped after a silence.
+  uint64_t FramesReceived = 0;
+  uint64_t AnswersSent = 0;
+  uint64_t FragmentsDropped = 0;
 
 private:
-  void ProcessEvent(int Length);
+  void ProcessEvent(int Length, int64_t Arrival);
+  // Takes the frame that ends at Frame[FrameLength - 1]: logs and answers a
+  // physical one, drops a functional one.
+  void HandleFrame(const uint8_t* Frame, int FrameLength);
+  void DropPending();
   void AnswerRequest();
   void SendStopCommunication();
   void WriteFrame(int DataLength, int HeaderSize);
@@ -69,4 +97,7 @@ private:
 
   TEcuPort& Port;
   TEcuPanel& Panel;
+  // The first exception of the event being handled; it leaves RxChar once
+  // every frame of the event has been handled.
+  std::exception_ptr EventError;
 };

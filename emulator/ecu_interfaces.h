@@ -3,6 +3,7 @@
 // sees the outside world. The tester window implements both; tests fake them.
 // Nothing here depends on Qt: texts are UTF-8.
 
+#include <cstdint>
 #include <string>
 
 // The serial port, as TVaComm offers it.
@@ -14,6 +15,11 @@ public:
   virtual int ReadBuf(void* Buf, int Count) = 0;
   // Hands Count bytes to the port's write queue. May throw EVaCommError.
   virtual int WriteBuf(const void* Buf, int Count) = 0;
+  // When the bytes of the receive event being handled reached the port, in
+  // microseconds of a monotonic clock. Gaps between the pieces of a request
+  // are measured with it, so a window thread that is late in handling an
+  // event never makes the line look silent.
+  virtual int64_t RxEventTime() const = 0;
 };
 
 // The eight parameter edit fields whose texts are the live engine values.

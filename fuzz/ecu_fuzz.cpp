@@ -1,13 +1,18 @@
 // Feeds arbitrary receive events to the emulator, with field texts, ticks,
 // variant and check boxes also taken from the input, and checks after every
-// event that the state is sound and every written frame well formed.
+// event that the state is sound and every written frame well formed. A second
+// emulator gets the same bytes one per event, each with the time of the event
+// it came in: frames are found by their headers and lengths, so both must
+// show the same monitor lines and send the same answers however the bytes
+// were split.
 //
 // Input layout: one flags byte (variant, "Pause", "Нет ответа", separator),
 // one selector per edit field (a known text, or up to 15 raw bytes), one byte
 // of fault code ticks, then events. An event byte E means: 0xFF a count in
 // the next two bytes, 0xFE toggle "Pause", 0xFD toggle "Нет ответа", 0xFC
-// next variant, 0xFB FormCreate, otherwise a count of E + 1. A count is
-// followed by up to that many bytes; the port may hold fewer than reported.
+// next variant, 0xFB FormCreate, 0xFA a silence of the next byte times 1 ms,
+// otherwise a count of E + 1. A count is followed by up to that many bytes;
+// the port may hold fewer than reported. Every event takes 1 ms per byte.
 
 #include <cstdint>
 #include <cstdlib>
@@ -58,9 +63,13 @@ public:
   int WriteBuf(const void* Buf, int Count) override {
     const auto* In = static_cast<const uint8_t*>(Buf);
     CheckFrame(In, Count);
+    Written.emplace_back(In, In + Count);
     return Count;
   }
+  int64_t RxEventTime() const override { return Now; }
   std::deque<uint8_t> Input;
+  std::vector<std::vector<uint8_t>> Written;
+  int64_t Now = 0;
 
 private:
   static void CheckFrame(const uint8_t* F, int Count) {
@@ -96,7 +105,9 @@ public:
   bool NoAnswerChecked() const override { return NoAnswer; }
   void AppendMonitorLine(const std::string& Line) override {
     if (Line.size() < 5 + 3 || (Line.size() - 5) % 3 != 0 || Line.compare(0, 5, " - > ") != 0) Fail();
+    Lines.push_back(Line);
   }
+  std::vector<std::string> Lines;
 
   std::string Fields[8];
   int Ticks = 0;
@@ -110,6 +121,23 @@ void CheckState(const TEcuEmulator& Ecu) {
   if (Ecu.PartialCount < 0 || Ecu.PartialCount > TEcuEmulator::BufferSize) Fail();
   if (!Ecu.RequestPending && Ecu.PartialCount != 0) Fail();
   if (Ecu.HeaderLength != 3 && Ecu.HeaderLength != 4) Fail();
+  if (Ecu.RequestPending) {
+    // A pending fragment is shorter than its frame, which is never longer
+    // than a long header with 255 data bytes.
+    if (Ecu.PartialCount < 1 || Ecu.PartialFrame[0] < 0x80) Fail();
+    if (Ecu.HeaderLength == 4 && Ecu.PartialCount >= 4 && Ecu.PartialCount >= Ecu.PartialFrame[3] + 5) Fail();
+    if (Ecu.HeaderLength == 3 && Ecu.PartialCount >= (Ecu.PartialFrame[0] & 0x3F) + 4) Fail();
+  }
+}
+
+// Runs one event on an emulator; a conversion error is reported to the
+// operator and sends nothing for its request.
+void Run(TEcuEmulator& Ecu, int Count) {
+  try {
+    Ecu.RxChar(Count);
+  } catch (const EConvertError&) {
+  }
+  CheckState(Ecu);
 }
 
 }  // namespace
@@ -132,20 +160,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   Panel.Density = In.Byte();
 
   TEcuEmulator Ecu(Port, Panel);
+  TPort BytePort;
+  TPanel BytePanel = Panel;
+  TEcuEmulator ByteEcu(BytePort, BytePanel);
+  int64_t Now = 0;
   while (!In.Empty()) {
     const uint8_t E = In.Byte();
     int Count;
     if (E == 0xFE) {
-      Panel.Pause = !Panel.Pause;
+      Panel.Pause = BytePanel.Pause = !Panel.Pause;
       continue;
     } else if (E == 0xFD) {
-      Panel.NoAnswer = !Panel.NoAnswer;
+      Panel.NoAnswer = BytePanel.NoAnswer = !Panel.NoAnswer;
       continue;
     } else if (E == 0xFC) {
-      Panel.Variant = Panel.Variant % 3 + 1;
+      Panel.Variant = BytePanel.Variant = Panel.Variant % 3 + 1;
       continue;
     } else if (E == 0xFB) {
       Ecu.FormCreate();
+      ByteEcu.FormCreate();
+      continue;
+    } else if (E == 0xFA) {
+      Now += In.Byte() * 1000;
       continue;
     } else if (E == 0xFF) {
       Count = In.Byte() << 8;
@@ -156,14 +192,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     }
     // The port holds what the input still has, up to the reported count.
     const std::string Bytes = In.Text(static_cast<size_t>(Count));
-    Port.Input.insert(Port.Input.end(), Bytes.begin(), Bytes.end());
-    try {
-      Ecu.RxChar(Count);
-    } catch (const EConvertError&) {
-      // A field or fault code text that is not a number: reported, nothing sent.
-    }
-    CheckState(Ecu);
+    Port.Input.assign(Bytes.begin(), Bytes.end());
+    Port.Now = BytePort.Now = Now;
+    Run(Ecu, Count);
     Port.Input.clear();  // what was not read stays out of the next event
+    for (char Byte : Bytes) {
+      BytePort.Input.assign(1, static_cast<uint8_t>(Byte));
+      Run(ByteEcu, 1);
+    }
+    if (Panel.Lines != BytePanel.Lines || Port.Written != BytePort.Written) Fail();
+    Panel.Lines.clear();
+    BytePanel.Lines.clear();
+    Port.Written.clear();
+    BytePort.Written.clear();
+    if (Ecu.FramesReceived != ByteEcu.FramesReceived || Ecu.AnswersSent != ByteEcu.AnswersSent) Fail();
+    Now += 1000 * static_cast<int64_t>(Bytes.size());
   }
   return 0;
 }

@@ -34,8 +34,10 @@ public:
     Written.emplace_back(In, In + Count);
     return Count;
   }
+  int64_t RxEventTime() const override { return Now; }
 
   std::deque<uint8_t> Input;
+  int64_t Now = 0;  // the arrival time of the next event, in microseconds
   std::vector<TBytes> Written;
   std::vector<int> ReadSizes;
   int ReadLimit = -1;  // bytes one ReadBuf returns at most; -1: no limit
@@ -77,6 +79,8 @@ class TEcuBench {
 public:
   TEcuBench() : Ecu(Port, Panel) {}
 
+  // Lets Ms milliseconds of silence pass on the line.
+  void Wait(int64_t Ms) { Port.Now += Ms * 1000; }
   // One receive event carrying exactly these bytes.
   void Event(const TBytes& Bytes) {
     Port.Input.insert(Port.Input.end(), Bytes.begin(), Bytes.end());
