@@ -144,11 +144,12 @@ void TEcuEmulator::HandleFrame(const uint8_t* Frame, int FrameLength) {
   std::memcpy(RequestData.data(), Frame + HeaderLength, static_cast<size_t>(DataLength));
   ++FramesReceived;
   LogFrame(Frame, FrameLength);
-  // A request that cannot be answered (a bad field text, a port error) must
-  // not cost the frames after it in the same event their answers.
+  // A request that cannot be answered for a bad field text must not cost the
+  // frames after it in the same event their answers. A port error ends the
+  // event: the answers after it would only wait for the same port.
   try {
     AnswerRequest();
-  } catch (...) {
+  } catch (const EConvertError&) {
     if (!EventError) EventError = std::current_exception();
   }
 }
@@ -231,8 +232,13 @@ void TEcuEmulator::WriteFrame(int DataLength, int HeaderSize) {
 }
 
 void TEcuEmulator::LogFrame(const uint8_t* Bytes, int Count) {
+  static constexpr char Digits[] = "0123456789ABCDEF";
   std::string Line = " - > ";
   Line.reserve(5 + 3 * static_cast<size_t>(std::max(Count, 0)));
-  for (int I = 0; I < Count; ++I) Line += " " + IntToHex(Bytes[I], 2);
+  for (int I = 0; I < Count; ++I) {
+    Line += ' ';
+    Line += Digits[Bytes[I] >> 4];
+    Line += Digits[Bytes[I] & 0x0F];
+  }
   Panel.AppendMonitorLine(Line);
 }

@@ -6,8 +6,9 @@
 // It runs on the window thread only and sees the window through TEcuPanel and
 // the port through TEcuPort. Every answer is stated as hex text and framed by
 // SendAnswer; a failed conversion of an edit text (EConvertError) or a port
-// error leaves RxChar as an exception with nothing sent for that request,
-// after the other requests of the same event have been handled.
+// error leaves RxChar as an exception with nothing sent for that request; a
+// conversion error does so after the other requests of the same event have
+// been handled.
 //
 // Frames are found in the byte stream however the line splits them into
 // receive events: every frame is assembled by the length its header

@@ -91,8 +91,13 @@ void TEcuEmulator::AnswerVariant1(uint8_t LocalId) {
   } else if (LocalId == 0x04) {
     // The pressure product is formed in 64 bits: any 32-bit text fits.
     const long long Pressure = RoundHalfEven(static_cast<long double>(C.Integer(TEcuField::IMAP) * 65535) / 256);
-    std::string Text = "61 04 " + Word(Pressure) + " 00 00 ";
-    for (int I = 0; I < 4; ++I) Text += " " + Word(RoundHalfEven(C.Float(TEcuField::Dv) * 65535 / 175));
+    std::string Text = "61 04 ";
+    Text += Word(Pressure);
+    Text += " 00 00 ";
+    for (int I = 0; I < 4; ++I) {
+      Text += ' ';
+      Text += Word(RoundHalfEven(C.Float(TEcuField::Dv) * 65535 / 175));
+    }
     SendAnswer(Text);
   } else if (LocalId == 0x06) {
     std::string Text = "61 06 " + Byte(RoundHalfEven(C.Float(TEcuField::VSS) / 1.25L)) + " 00 00 ";

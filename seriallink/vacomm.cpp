@@ -438,11 +438,17 @@ void TVaCustomComm::StartThreads() {
     T->Sync = FSynchronizer;
     T->WriteLock = FWriteLock;
     T->LastWriteTime = FLastWriteTime;
+    T->ReportTxEmpty = static_cast<bool>(FOnTxEmpty);
     T->Writer = FDevice->CreateWriter(T->CloseEvent, T->FlushEvent);
     T->SetPriority(FWritePriority);
     FWriteThread = T;
     VaStartWorker(T);
   }
+}
+
+void TVaCustomComm::SetOnTxEmpty(TNotifyEvent Handler) {
+  FOnTxEmpty = std::move(Handler);
+  if (FWriteThread) FWriteThread->ReportTxEmpty = static_cast<bool>(FOnTxEmpty);
 }
 
 void TVaCustomComm::StopThreads() {

@@ -425,7 +425,7 @@ public:
   void SetOnRxChar(TVaCommRxCharEvent Handler) { FOnRxChar = std::move(Handler); }
   void SetOnRxFlag(TNotifyEvent Handler) { FOnRxFlag = std::move(Handler); }
   void SetOnRxBuf(TVaCommRxBufEvent Handler) { FOnRxBuf = std::move(Handler); }
-  void SetOnTxEmpty(TNotifyEvent Handler) { FOnTxEmpty = std::move(Handler); }
+  void SetOnTxEmpty(TNotifyEvent Handler);
   void SetOnPErr(TNotifyEvent Handler) { FOnPErr = std::move(Handler); }
   void SetOnRx80Full(TNotifyEvent Handler) { FOnRx80Full = std::move(Handler); }
   void SetOnEvent1(TNotifyEvent Handler) { FOnEvent1 = std::move(Handler); }

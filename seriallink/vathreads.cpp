@@ -299,7 +299,7 @@ void TVaWriteThreadState::WriteDone(int Written) {
     else
       DataEvent.Signal();
   }
-  if (Empty) HandOver([this] { SyncTxEmpty(); });
+  if (Empty && ReportTxEmpty) HandOver([this] { SyncTxEmpty(); });
 }
 
 // An exception that escapes these ends the write thread (see Body).

@@ -105,6 +105,13 @@ struct TVaWriteThreadState : TVaWorker {
   TVaWaitEvent DataEvent, CloseEvent, FlushEvent, FlushDoneEvent;
   std::unique_ptr<TVaWriter> Writer;
 
+  // Whether an emptied queue is handed over to the window thread: only
+  // while the port has an OnTxEmpty handler. Without one the hand-over would
+  // only wake the window thread for nothing, and, worse, keep the write
+  // thread waiting while the window thread waits for room in the queue (an
+  // event that answers many requests at once).
+  std::atomic<bool> ReportTxEmpty{false};
+
   // Set when an exception has ended the body; Reason is written before.
   std::atomic<bool> Ended{false};
   std::string EndReason;

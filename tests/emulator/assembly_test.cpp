@@ -146,6 +146,19 @@ TEST(Assembly, EveryFrameOfAnEventIsHandledAtOnceInOrder) {
   EXPECT_FALSE(B.Ecu.RequestPending);
 }
 
+TEST(Assembly, APortErrorEndsTheEvent) {
+  // The answers behind a failed write would only wait for the same port.
+  TEcuBench B;
+  B.Port.WriteError = "Output buffer is full. Please check comm status.";
+  TBytes Event = StartComm;
+  Event.insert(Event.end(), {0x81, 0x11, 0xF1, 0x3E, 0xC1});
+  B.Port.Input.insert(B.Port.Input.end(), Event.begin(), Event.end());
+  EXPECT_THROW(B.Ecu.RxChar(static_cast<int>(Event.size())), std::runtime_error);
+  EXPECT_EQ(B.Panel.Lines.size(), 1u);
+  B.Port.WriteError.clear();
+  EXPECT_EQ(B.Answer(StartComm), StartCommAnswer);
+}
+
 TEST(Assembly, AFailedAnswerDoesNotCostTheNextRequestOfTheEvent) {
   TEcuBench B;
   B.Start();

@@ -181,3 +181,19 @@ TEST_F(WriteTest, LastWriteTimeIsWhenTheWriteThreadHandedTheBytesOn) {
   EXPECT_GE(Comm.LastWriteTime(), Before);
   EXPECT_LE(Comm.LastWriteTime(), TxEmptyAt);
 }
+
+TEST_F(WriteTest, WithoutATxEmptyHandlerTheWriteThreadNeverWaitsForTheWindow) {
+  // The window thread may be busy queueing many answers of one receive
+  // event; a write thread blocked in a hand-over would leave it waiting for
+  // room until the write time-out.
+  Comm.SetOnTxEmpty(nullptr);
+  Comm.Open();
+  const std::vector<char> Answer(1500, 'a');
+  for (int I = 0; I < 6; ++I) EXPECT_EQ(Comm.WriteBuf(Answer.data(), 1500), 1500) << I;
+  EXPECT_EQ(Received(9000, 3000ms).size(), 9000u);
+  EXPECT_EQ(P.Sync->Pending(), 0);
+  // A handler set while the port is open is served again.
+  Comm.SetOnTxEmpty([this](TVaCustomComm*) { ++TxEmpty; });
+  EXPECT_EQ(Comm.WriteBuf("b", 1), 1);
+  EXPECT_TRUE(P.Sync->RunUntil([&] { return TxEmpty == 1; }, 1000ms));
+}
