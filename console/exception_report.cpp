@@ -55,6 +55,8 @@ void ReportExceptionMessage(const QString& Message) {
   ShowOnWindowThread(Message);
 }
 
+void ShowExceptionReport(const QString& Message) { ShowOnWindowThread(Message); }
+
 void ReportException(const std::exception& E) {
   ReportExceptionMessage(QString::fromUtf8(E.what()));
 }

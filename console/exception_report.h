@@ -26,6 +26,10 @@ QString ExceptionReportText(const QString& Message);
 void ReportException(const std::exception& E);
 void ReportExceptionMessage(const QString& Message);
 
+// Shows the report for a message now, on the window thread, and returns when
+// the operator has closed the box.
+void ShowExceptionReport(const QString& Message);
+
 // Where reports go instead of the message box; an empty sink restores the
 // box. Returns the sink that was installed before.
 using TExceptionReportSink = std::function<void(const QString& Title, const QString& Text)>;

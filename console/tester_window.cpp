@@ -7,15 +7,17 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "exception_report.h"
 #include "fault_codes.h"
+#include "line_report.h"
+#include "monitor_view.h"
 #include "numtext.h"
 #include "qt_synchronizer.h"
 #include "window_look.h"
@@ -111,6 +113,10 @@ TForm1::TForm1()
   PageControl1->addTab(TabSheet6, QStringLiteral("Идентификация ЭСУД"));
   PageControl1->addTab(TabSheet3, QStringLiteral("Контроль KWP"));
   PageControl1->addTab(TabSheet7, QStringLiteral("О программе"));
+  // The pages have the window's button face colour, not the style's lighter
+  // pane colour.
+  for (QWidget* Page : {TabSheet1, TabSheet2, TabSheet4, TabSheet6, TabSheet3, TabSheet7})
+    Page->setAutoFillBackground(true);
   CreateFaultCodeTab();
   CreateParameterTab();
   CreateGaugePanel();
@@ -120,7 +126,9 @@ TForm1::TForm1()
   PageControl1->setCurrentIndex(0);
 
   CreateToolBar();
+  LineReport = new TLineReport(this);
   SetUpVaComm1();
+  CreateStatusLine();
   GaugePanelLoaded();
   FormCreate();
 }
@@ -150,14 +158,67 @@ void TForm1::CreateToolBar() {
   connect(HyundayType3, &QToolButton::clicked, this, [this] { RunReported([this] { HyundayType3Click(); }); });
 }
 
+void TForm1::CreateStatusLine() {
+  // Right of the third variant button, to the tool bar's right end.
+  StatusLine = new QLabel(ToolBar1);
+  StatusLine->setGeometry(360, 2, 335, 21);
+  StatusLine->setTextFormat(Qt::PlainText);
+  // A few times a second is enough for a person, and keeps the drawing off
+  // the answers' path.
+  StatusTimer = new QTimer(this);
+  StatusTimer->setInterval(200);
+  connect(StatusTimer, &QTimer::timeout, this, [this] { UpdateStatusLine(); });
+  StatusTimer->start();
+  UpdateStatusLine();
+}
+
+void TForm1::UpdateStatusLine() {
+  // The port dialog opens the port the first time; from then on the keeper
+  // watches it.
+  if (Keeper->State() == TVaKeeperState::Closed && VaComm1.Active()) Keeper->Opened();
+  Keeper->Tick(static_cast<uint32_t>(KeeperClock.elapsed()));
+  QString State;
+  switch (Keeper->State()) {
+    case TVaKeeperState::Open: State = QStringLiteral("открыт"); break;
+    case TVaKeeperState::Lost: State = QStringLiteral("потерян"); break;
+    case TVaKeeperState::Reopening: State = QStringLiteral("переоткрытие"); break;
+    case TVaKeeperState::Closed: State = QStringLiteral("закрыт"); break;
+  }
+  QString Text = QStringLiteral("%1: %2 · принято: %3 · отвечено: %4")
+                     .arg(QString::fromStdString(VaComm1.DeviceName()), State)
+                     .arg(Emulator.FramesReceived)
+                     .arg(Emulator.AnswersSent);
+  if (LineReport->Recurrences() > 0)
+    Text += QStringLiteral(" · повторов сообщения: %1").arg(LineReport->Recurrences());
+  if (Text == StatusText) return;
+  StatusText = Text;
+  StatusLine->setToolTip(Text);
+  StatusLine->setText(StatusLine->fontMetrics().elidedText(Text, Qt::ElideMiddle, StatusLine->width()));
+}
+
+void TForm1::PortStateChanged(TVaKeeperState State, const std::string& Text) {
+  // One message for a loss, naming the device and the cause; the attempts
+  // to open it again show in the status line only.
+  if (State == TVaKeeperState::Lost)
+    LineReport->Report(QStringLiteral("Порт %1 потерян: %2. Программа пытается открыть его снова каждую секунду")
+                           .arg(QString::fromStdString(VaComm1.DeviceName()), QString::fromStdString(Text)));
+  StatusText.clear();
+}
+
 void TForm1::CreateFaultCodeTab() {
   CheckListBox1 = new QListWidget(TabSheet2);
   CheckListBox1->setUniformItemSizes(true);
   CheckListBox1->setItemDelegate(new TFixedHeightDelegate(13, CheckListBox1));
+  // The rows are 13 px high; the style's own check boxes would overlap them.
+  auto* CheckStyle = new TSmallCheckStyle(11);
+  CheckStyle->setParent(CheckListBox1);
+  CheckListBox1->setStyle(CheckStyle);
   for (const char* Text : FaultCodeItems) {
     auto* Item = new QListWidgetItem(QString::fromUtf8(Text), CheckListBox1);
     Item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     Item->setCheckState(Qt::Unchecked);
+    // The longest descriptions do not fit the list's width.
+    Item->setToolTip(Item->text().trimmed());
   }
   auto* Layout = new QVBoxLayout(TabSheet2);
   Layout->setContentsMargins(0, 0, 0, 0);
@@ -216,16 +277,10 @@ void TForm1::CreateIdentificationTab() {
 }
 
 void TForm1::CreateMonitorTab() {
-  Memo1 = new QPlainTextEdit(TabSheet3);
+  Memo1 = new TMonitorView(TabSheet3);
   Memo1->setFixedHeight(465);
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  // The monitor is a record of the traffic: it can be read, selected and
-  // copied, not edited, and it keeps every line (no undo history to grow).
-  Memo1->setReadOnly(true);
-  Memo1->setUndoRedoEnabled(false);
-  Memo1->setMaximumBlockCount(0);
   auto* Layout = new QVBoxLayout(TabSheet3);
   Layout->setContentsMargins(0, 0, 0, 0);
   Layout->setSpacing(0);
@@ -273,8 +328,13 @@ void TForm1::SetUpVaComm1() {
   Flow.SetTxContinueOnXoff(false);
   VaComm1.SetOnRxChar([this](TVaCustomComm* Sender, int Count) { VaComm1RxChar(Sender, Count); });
   VaComm1.SetSynchronizer(Synchronizer);
-  VaComm1.SetExceptionReport([](const std::exception& E) { ReportException(E); });
+  // Failures met while handling received bytes are shown once the receive
+  // event is over, so that the line is served while the box is open.
+  VaComm1.SetExceptionReport([this](const std::exception& E) { LineReport->Report(QString::fromUtf8(E.what())); });
   VaComm1.Loaded();
+  Keeper = std::make_unique<TVaPortKeeper>(VaComm1);
+  Keeper->SetOnStateChange([this](TVaKeeperState State, const std::string& Text) { PortStateChanged(State, Text); });
+  KeeperClock.start();
 }
 
 void TForm1::FormCreate() {
@@ -347,11 +407,4 @@ int TForm1::ActiveVariant() const {
 bool TForm1::PauseChecked() const { return CheckBox1->isChecked(); }
 bool TForm1::NoAnswerChecked() const { return CheckBox3->isChecked(); }
 
-void TForm1::AppendMonitorLine(const std::string& Line) {
-  // The view follows the newest line unless the operator has scrolled up to
-  // read an older one.
-  QScrollBar* Bar = Memo1->verticalScrollBar();
-  const bool Following = Bar->value() == Bar->maximum();
-  Memo1->appendPlainText(QString::fromStdString(Line));
-  if (Following && Bar->value() != Bar->maximum()) Bar->setValue(Bar->maximum());
-}
+void TForm1::AppendMonitorLine(const std::string& Line) { Memo1->AppendLine(Line); }

@@ -8,6 +8,7 @@
 // ticks, variant and monitor switches through TEcuPanel at the moment it
 // answers, and appends the monitor lines.
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QToolButton>
 #include <QWidget>
@@ -17,12 +18,16 @@
 #include "ecu_emulator.h"
 #include "ecu_interfaces.h"
 #include "vacomm.h"
+#include "vakeeper.h"
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QTimer;
+class TLineReport;
+class TMonitorView;
 class QTabWidget;
 class TQtSynchronizer;
 class TAbAnalogCControl;
@@ -134,9 +139,15 @@ public:
   QLineEdit* Edit6;
   QLineEdit* Edit7;
   QLineEdit* Edit37;
-  QPlainTextEdit* Memo1;
+  TMonitorView* Memo1;  // the traffic monitor
   QCheckBox* CheckBox1;  // "Pause"
   QCheckBox* CheckBox3;  // "Нет ответа"
+  // On the tool bar right of the variant buttons: the port, its state and the
+  // counts of frames received and answers sent.
+  QLabel* StatusLine;
+  // Reports from the receive path (conversion and port errors, a lost
+  // device): shown without holding up the line, each message once.
+  TLineReport* LineReport;
   QPlainTextEdit* Memo2;
 
   // The gauges on TabSheet1.
@@ -180,9 +191,17 @@ private:
   void CreateAboutTab();
   void SetUpVaComm1();
   void SelectVariant(TToolButton* Clicked, TToolButton* Other1, TToolButton* Other2);
+  void CreateStatusLine();
+  // Runs the port keeper and brings the status line up to date; called by
+  // StatusTimer.
+  void UpdateStatusLine();
+  void PortStateChanged(TVaKeeperState State, const std::string& Text);
 
   std::shared_ptr<TQtSynchronizer> Synchronizer;
   TPortAdapter Port;
+  QTimer* StatusTimer = nullptr;
+  QElapsedTimer KeeperClock;
+  QString StatusText;
   QPointer<QWidget> PortDialog;
 
 public:
@@ -190,4 +209,7 @@ public:
   // device), while the emulator its receive handler calls still exists.
   TEcuEmulator Emulator;
   TVaComm VaComm1;
+  // Opens VaComm1 again when its device comes back after a loss; destroyed
+  // before the port.
+  std::unique_ptr<TVaPortKeeper> Keeper;
 };

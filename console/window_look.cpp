@@ -1,9 +1,11 @@
 #include "window_look.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 QFont FormFont(int PixelSize) {
@@ -28,6 +30,12 @@ void ApplyFormLook(QWidget* Form) {
   Form->setAutoFillBackground(true);
 }
 
+int TSmallCheckStyle::pixelMetric(PixelMetric Metric, const QStyleOption* Option,
+                                  const QWidget* Widget) const {
+  if (Metric == PM_IndicatorWidth || Metric == PM_IndicatorHeight) return Size;
+  return QProxyStyle::pixelMetric(Metric, Option, Widget);
+}
+
 int TCompactTabStyle::pixelMetric(PixelMetric Metric, const QStyleOption* Option,
                                   const QWidget* Widget) const {
   // Six pixels either side of the caption.
@@ -39,22 +47,50 @@ namespace {
 
 class TOuterSizeKeeper : public QObject {
 public:
-  TOuterSizeKeeper(QWidget* Form, QSize Outer) : QObject(Form), Form(Form), Outer(Outer) {}
+  TOuterSizeKeeper(QWidget* Form, QSize Outer) : QObject(Form), Form(Form), Outer(Outer) {
+    FrameCheck.setInterval(FrameCheckMs);
+    connect(&FrameCheck, &QTimer::timeout, this, [this] {
+      if (ApplyFrame() || Shown.elapsed() > FrameWaitMs) Finish();
+    });
+  }
 
+  // The size and place are set when the window is shown, and corrected once
+  // when the window manager has put its frame around it, which it does a
+  // moment later. After that, moves and resizes are the operator's and are
+  // left alone.
   bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Watched != Form || Done) return false;
     const QEvent::Type Type = Event->type();
-    if (Watched != Form || FrameApplied ||
-        (Type != QEvent::Show && Type != QEvent::Move && Type != QEvent::Resize))
-      return false;
-    const QSize Frame = Form->frameGeometry().size() - Form->size();
-    if (!Frame.isEmpty()) {
-      FrameApplied = true;
-      Form->resize(Outer - Frame);
-      Centre();
-    } else if (Type == QEvent::Show) {
-      Centre();
+    if (Type == QEvent::Show && !Shown.isValid()) {
+      Shown.start();
+      if (ApplyFrame()) {
+        Finish();
+      } else {
+        Centre();
+        FrameCheck.start();
+      }
+    } else if ((Type == QEvent::Move || Type == QEvent::Resize) && Shown.isValid() && ApplyFrame()) {
+      Finish();
     }
     return false;
+  }
+
+private:
+  // No frame by then: there is no window manager to draw one.
+  static constexpr int FrameWaitMs = 2000;
+  static constexpr int FrameCheckMs = 50;
+
+  bool ApplyFrame() {
+    const QSize Frame = Form->frameGeometry().size() - Form->size();
+    if (Frame.isEmpty()) return false;
+    Form->resize(Outer - Frame);
+    Centre();
+    return true;
+  }
+
+  void Finish() {
+    Done = true;
+    FrameCheck.stop();
   }
 
   void Centre() {
@@ -65,10 +101,11 @@ public:
                Desktop.y() + (Desktop.height() - Outer.height()) / 2);
   }
 
-private:
   QWidget* Form;
   QSize Outer;
-  bool FrameApplied = false;
+  bool Done = false;
+  QElapsedTimer Shown;
+  QTimer FrameCheck;
 };
 
 }  // namespace

@@ -35,6 +35,18 @@ public:
                   const QWidget* Widget = nullptr) const override;
 };
 
+// Check boxes of the given size, so that they fit rows smaller than the
+// style's own check box (the fault code list's 13 px rows).
+class TSmallCheckStyle : public QProxyStyle {
+public:
+  explicit TSmallCheckStyle(int Size) : Size(Size) {}
+  int pixelMetric(PixelMetric Metric, const QStyleOption* Option = nullptr,
+                  const QWidget* Widget = nullptr) const override;
+
+private:
+  int Size;
+};
+
 // Item views whose rows have one fixed height (the fault code list, the COM
 // port list), whatever the font or style would choose.
 class TFixedHeightDelegate : public QStyledItemDelegate {

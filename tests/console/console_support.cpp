@@ -182,8 +182,67 @@ void ClickAt(QWidget* Widget, int X, int Y) {
 }
 
 std::unique_ptr<TTesterApplication> StartTesterOn(const TPtyTripComputer& Line) {
-  auto App = std::make_unique<TTesterApplication>(Line.SlavePath());
+  return StartTesterOn(Line.SlavePath());
+}
+
+std::unique_ptr<TTesterApplication> StartTesterOn(const std::string& DevicePath) {
+  auto App = std::make_unique<TTesterApplication>(DevicePath);
   App->Show();
   QTest::mouseClick(App->Form2().Button1, Qt::LeftButton);
   return App;
+}
+
+std::vector<uint8_t> ReadFrame(int Fd, int TimeoutMs) {
+  std::vector<uint8_t> Frame;
+  QElapsedTimer Clock;
+  Clock.start();
+  auto Length = [&]() -> size_t {
+    if (Frame.empty()) return 1;
+    if ((Frame[0] & 0x3F) != 0) return (Frame[0] & 0x3F) + 4u;
+    return Frame.size() < 4 ? 4u : Frame[3] + 5u;
+  };
+  while (Frame.size() < Length()) {
+    const qint64 Left = TimeoutMs - Clock.elapsed();
+    if (Left <= 0) break;
+    pollfd P{Fd, POLLIN, 0};
+    if (poll(&P, 1, static_cast<int>(Left)) <= 0) continue;
+    uint8_t Byte;
+    // One byte at a time: what follows the frame stays for the next read.
+    while (Frame.size() < Length() && read(Fd, &Byte, 1) == 1) Frame.push_back(Byte);
+  }
+  return Frame;
+}
+
+TPacedTripComputer::TPacedTripComputer(int MasterFd, std::vector<std::vector<uint8_t>> Cycle,
+                                           int IntervalMs, int Count)
+    : Cycle(std::move(Cycle)) {
+  Thread = std::thread([=, this] { Run(MasterFd, IntervalMs, Count); });
+}
+
+TPacedTripComputer::~TPacedTripComputer() {
+  if (Thread.joinable()) Thread.join();
+}
+
+const std::vector<TPacedTripComputer::TExchange>& TPacedTripComputer::Join() {
+  if (Thread.joinable()) Thread.join();
+  return Exchanges;
+}
+
+void TPacedTripComputer::Run(int MasterFd, int IntervalMs, int Count) {
+  QElapsedTimer Clock;
+  Clock.start();
+  for (int I = 0; I < Count; ++I) {
+    const qint64 Due = qint64(I) * IntervalMs;
+    while (Clock.elapsed() < Due) poll(nullptr, 0, 1);
+    TExchange Exchange;
+    Exchange.Request = Cycle[static_cast<size_t>(I) % Cycle.size()];
+    const qint64 Sent = Clock.nsecsElapsed();
+    if (write(MasterFd, Exchange.Request.data(), Exchange.Request.size()) ==
+        static_cast<ssize_t>(Exchange.Request.size())) {
+      Exchange.Answer = ReadFrame(MasterFd, IntervalMs - 5);
+      if (!Exchange.Answer.empty()) Exchange.LatencyMs = double(Clock.nsecsElapsed() - Sent) / 1e6;
+    }
+    Exchanges.push_back(std::move(Exchange));
+  }
+  FDone = true;
 }

@@ -5,6 +5,9 @@
 
 #include <QString>
 
+#include <atomic>
+#include <thread>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -85,11 +88,45 @@ private:
   std::string FSlavePath;
 };
 
+// A trip computer on a thread of its own, polling through the master end of
+// a line: it sends the requests of Cycle in turn, one every IntervalMs, and
+// notes what comes back and how long after the request's last byte. It runs
+// while the window thread is busy elsewhere (in the loop of a report box,
+// copying the monitor), which is what a real trip computer does.
+class TPacedTripComputer {
+public:
+  struct TExchange {
+    std::vector<uint8_t> Request;
+    std::vector<uint8_t> Answer;  // empty when none came within the interval
+    double LatencyMs = -1;        // first request byte written to last answer byte read
+  };
+  TPacedTripComputer(int MasterFd, std::vector<std::vector<uint8_t>> Cycle, int IntervalMs, int Count);
+  ~TPacedTripComputer();
+  TPacedTripComputer(const TPacedTripComputer&) = delete;
+  TPacedTripComputer& operator=(const TPacedTripComputer&) = delete;
+
+  bool Done() const { return FDone.load(); }
+  // Waits for the thread; the exchanges are complete then.
+  const std::vector<TExchange>& Join();
+
+private:
+  void Run(int MasterFd, int IntervalMs, int Count);
+  std::vector<std::vector<uint8_t>> Cycle;
+  std::vector<TExchange> Exchanges;
+  std::atomic<bool> FDone{false};
+  std::thread Thread;
+};
+
+// Reads one answer frame (short or long header) from a non-blocking fd,
+// waiting at most TimeoutMs; returns what came (possibly incomplete).
+std::vector<uint8_t> ReadFrame(int Fd, int TimeoutMs);
+
 class TTesterApplication;
 // Starts the whole program on the line as the operator does: the COM port
 // dialog comes up with the line's device selected and "OK" opens it. The
 // program's windows are then shown, the port open unless a report says why.
 std::unique_ptr<TTesterApplication> StartTesterOn(const TPtyTripComputer& Line);
+std::unique_ptr<TTesterApplication> StartTesterOn(const std::string& DevicePath);
 
 // Replaces the text of an edit field by typing, as the operator does.
 void TypeInto(QLineEdit* Edit, const QString& Text);

@@ -3,6 +3,7 @@
 // computer that the test plays on the master end.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -15,11 +16,16 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+
+#include <unistd.h>
 #include <random>
 
 #include "console_support.h"
+#include "line_report.h"
 #include "port_dialog.h"
 #include "tester_app.h"
+#include "monitor_view.h"
 #include "tester_window.h"
 
 namespace {
@@ -61,7 +67,7 @@ protected:
   }
 
   QStringList MonitorLines() const {
-    QStringList Lines = Form->Memo1->toPlainText().split('\n');
+    QStringList Lines = Form->Memo1->ToPlainText().split('\n');
     if (!Lines.isEmpty() && Lines.front().isEmpty()) Lines.removeFirst();
     return Lines;
   }
@@ -277,4 +283,85 @@ TEST_F(EndToEnd, AFloodOfBytesLeavesTheWindowWorking) {
   })) << Hex(Line.Received);
   EXPECT_GT(Ticks, 10);
   EXPECT_GT(MonitorLines().size(), 2);
+}
+
+TEST_F(EndToEnd, AnOpenReportBoxNeitherStopsTheLineNorComesBack) {
+  // A trip computer polls records 01 and 04 every 250 ms for 3 s while the
+  // pressure field holds a bad text and the operator leaves its box open.
+  StartCommunication();
+  SetField(Form->EditIMAP, "12.7");
+  std::unique_ptr<TPacedTripComputer> Poller;
+  QStringList Shown;
+  const TExceptionReportSink Recording = SetExceptionReportSink([&](const QString&, const QString& Text) {
+    Shown << Text;
+    // The box's own event loop runs until the trip computer has finished.
+    PumpUntil([&] { return Poller->Done(); }, 6000);
+  });
+  Poller = std::make_unique<TPacedTripComputer>(
+      Line.MasterFd(), std::vector<std::vector<uint8_t>>{Request("82 11 F1 21 01"), Request("82 11 F1 21 04")},
+      250, 12);
+  ASSERT_TRUE(PumpUntil([&] { return Poller->Done(); }, 6000));
+  const std::vector<TPacedTripComputer::TExchange>& Exchanges = Poller->Join();
+  SetExceptionReportSink(Recording);
+
+  EXPECT_EQ(Shown, QStringList{"'12.7' is not a valid integer value."});
+  for (size_t I = 0; I < Exchanges.size(); ++I) {
+    if (I % 2 == 0) {
+      // Each record 01 before the next request.
+      EXPECT_EQ(Hex(Exchanges[I].Answer), "89 F1 11 61 01 00 00 FF FF 00 00 00 EB") << I;
+    } else {
+      EXPECT_TRUE(Exchanges[I].Answer.empty()) << I << ": " << Hex(Exchanges[I].Answer);
+    }
+  }
+  // The five reports after the first are counted, not shown.
+  EXPECT_EQ(Form->LineReport->Recurrences(), 5);
+  EXPECT_EQ(MonitorLines().size(), 13);
+
+  // Mended, record 04 is answered again.
+  SetField(Form->EditIMAP, "100");
+  EXPECT_EQ(Exchange("82 11 F1 21 04", 18), "8E F1 11 61 04 00 64 00 00 00 00 00 00 00 00 00 00 59");
+}
+
+TEST(PortComesBack, AnswersResumeWhenTheDeviceReturnsUnderTheSamePath) {
+  // The adapter's device is a link, as /dev/serial/by-id/ names are: the
+  // pseudo-terminal behind it goes away and a new one appears at the path.
+  TReportRecorder Recorder;
+  const std::string Link = "/tmp/tester-kline-" + std::to_string(getpid());
+  auto Line = std::make_unique<TPtyTripComputer>();
+  unlink(Link.c_str());
+  ASSERT_EQ(symlink(Line->SlavePath().c_str(), Link.c_str()), 0);
+  auto App = StartTesterOn(Link);
+  TForm1& Form = App->Form1();
+  ASSERT_TRUE(Form.VaComm1.Active()) << Recorder.Texts().join('\n').toStdString();
+  ASSERT_EQ(Line->Exchange("81 11 F1 81", 7), "83 F1 11 C1 6B 8F 40");
+  // What the operator has set before the loss.
+  Form.PageControl1->setCurrentWidget(Form.TabSheet4);
+  TypeInto(Form.EditVSS, QStringLiteral("60"));
+  ClickItemCheck(Form.CheckListBox1, 2);
+  QTest::mouseClick(Form.HyundayType2, Qt::LeftButton);
+  const std::string Record06 = Line->Exchange("82 11 F1 21 06", 15);
+  ASSERT_EQ(Record06.size(), 15u * 3 - 1);
+
+  Line.reset();
+  ASSERT_TRUE(PumpUntil([&] { return !Recorder.Reports.empty(); }));
+  ASSERT_EQ(Recorder.Reports.size(), 1u);
+  EXPECT_TRUE(Recorder.Reports[0].Text.startsWith(QString::fromStdString("Порт " + Link + " потерян: ")))
+      << Recorder.Reports[0].Text.toStdString();
+  EXPECT_FALSE(Form.VaComm1.Active());
+  // Nothing at the path for a while: the attempts fail quietly.
+  unlink(Link.c_str());
+  PumpUntil([] { return false; }, 1500);
+  EXPECT_EQ(Form.Keeper->State(), TVaKeeperState::Reopening);
+  EXPECT_TRUE(Form.StatusLine->toolTip().contains(QStringLiteral("переоткрытие"))) << Form.StatusLine->toolTip().toStdString();
+
+  Line = std::make_unique<TPtyTripComputer>();
+  ASSERT_EQ(symlink(Line->SlavePath().c_str(), Link.c_str()), 0);
+  ASSERT_TRUE(PumpUntil([&] { return Form.VaComm1.Active(); }, 5000));
+  EXPECT_EQ(Form.Keeper->State(), TVaKeeperState::Open);
+  EXPECT_EQ(Line->Exchange("82 11 F1 21 06", 15), Record06);
+  EXPECT_EQ(Line->Exchange("81 11 F1 18", 9), "85 F1 11 58 01 01 12 E0 D3");
+  EXPECT_EQ(Form.EditVSS->text(), QStringLiteral("60"));
+  EXPECT_EQ(Form.ActiveVariant(), 2);
+  EXPECT_EQ(Recorder.Reports.size(), 1u);
+  unlink(Link.c_str());
 }
