@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "console_support.h"
+#include "line_report.h"
 
 TEST(ExceptionReport, AppendsAFullStopOnlyAfterCharactersSortingAfterIt) {
   const std::pair<const char*, const char*> Vectors[] = {
@@ -55,4 +56,35 @@ TEST(ExceptionReport, ReportsFromOtherThreadsAreShownOnTheWindowThread) {
   ASSERT_TRUE(PumpUntil([&] { return !Recorder.Reports.empty(); }));
   EXPECT_EQ(ShownOn, QCoreApplication::instance()->thread());
   EXPECT_EQ(Recorder.Reports[0].Text, QStringLiteral("Write error (5), Input/output error."));
+}
+
+TEST(LineReport, EachMessageIsShownOnceWhileItRecursAndOthersWaitTheirTurn) {
+  TReportRecorder Recorder;
+  TLineReport Report;
+  QStringList Shown;
+  // The first box stays open while the receive path reports again.
+  SetExceptionReportSink([&](const QString&, const QString& Text) {
+    Shown << Text;
+    if (Shown.size() == 1) {
+      Report.Report(QStringLiteral("'12.7' is not a valid integer value"));
+      Report.Report(QStringLiteral("Write error (5), Input/output error"));
+      Report.Report(QStringLiteral("'12.7' is not a valid integer value"));
+      Report.Report(QStringLiteral("Write error (5), Input/output error"));
+    }
+  });
+  Report.Report(QStringLiteral("'12.7' is not a valid integer value"));
+  // Nothing is shown inside the call: the receive event finishes first.
+  EXPECT_TRUE(Shown.isEmpty());
+  ASSERT_TRUE(PumpUntil([&] { return Shown.size() == 2 && !Report.BoxOpen(); }));
+  EXPECT_EQ(Shown, (QStringList{"'12.7' is not a valid integer value.", "Write error (5), Input/output error."}));
+  // The count belongs to the message shown last: a waiting message that
+  // comes again is not queued twice.
+  EXPECT_EQ(Report.LastMessage(), QStringLiteral("Write error (5), Input/output error"));
+  EXPECT_EQ(Report.Recurrences(), 0);
+  // Recurring soon after its box closed, it is counted, not shown.
+  Report.Report(QStringLiteral("Write error (5), Input/output error"));
+  Report.Report(QStringLiteral("Write error (5), Input/output error"));
+  PumpUntil([] { return false; }, 50);
+  EXPECT_EQ(Shown.size(), 2);
+  EXPECT_EQ(Report.Recurrences(), 2);
 }
