@@ -60,7 +60,10 @@ void TEcuEmulator::RxChar(int Count) {
     Read = std::min(Read, Wanted);
     Count -= Wanted;
     // "Pause" discards what was read: no line, no assembly, no answer.
-    if (Panel.PauseChecked()) continue;
+    if (Panel.PauseChecked()) {
+      Dropped(RxBuffer.data(), Read, Arrival, TEcuOutcome::Paused);
+      continue;
+    }
     ProcessEvent(Read, Arrival);
   }
   if (EventError) std::rethrow_exception(std::exchange(EventError, nullptr));
@@ -78,16 +81,19 @@ void TEcuEmulator::ProcessEvent(int Length, int64_t Arrival) {
   // Bytes after a silence longer than any tester leaves within a request
   // start a new request; the fragment before them was a broken transmission.
   if (RequestPending && Arrival - PendingArrival > MaxRequestGapUs) DropPending();
+  ++EventSerial;
   int Pos = 0;
   while (Pos < Length) {
     if (!RequestPending) {
-      const uint8_t Format = RxBuffer[static_cast<size_t>(Pos)];
       // Only a format byte with address information begins a frame; any
       // other byte is line noise (a wake-up 00, a stray byte) and skipped.
-      if (Format < LongFormat) {
-        ++Pos;
-        continue;
-      }
+      const int NoiseStart = Pos;
+      while (Pos < Length && RxBuffer[static_cast<size_t>(Pos)] < LongFormat) ++Pos;
+      Dropped(RxBuffer.data() + NoiseStart, Pos - NoiseStart, Arrival, TEcuOutcome::Noise);
+      if (Pos == Length) break;
+      const uint8_t Format = RxBuffer[static_cast<size_t>(Pos)];
+      PieceCount = 0;
+      NotePiece(Arrival);
       HeaderLength = HeaderLengthOf(Format);
       const int Available = Length - Pos;
       const uint8_t* Start = RxBuffer.data() + Pos;
@@ -112,6 +118,7 @@ void TEcuEmulator::ProcessEvent(int Length, int64_t Arrival) {
     }
     // Continuation: take what the frame still needs, first the length byte
     // of a long header.
+    NotePiece(Arrival);
     const bool LengthKnown = HeaderLength == 3 || PartialCount >= 4;
     const int Needed = LengthKnown ? PendingDataLength + HeaderLength + 1 - PartialCount : 4 - PartialCount;
     const int Take = std::min(Needed, Length - Pos);
@@ -135,9 +142,13 @@ void TEcuEmulator::ProcessEvent(int Length, int64_t Arrival) {
 void TEcuEmulator::HandleFrame(const uint8_t* Frame, int FrameLength) {
   HeaderLength = HeaderLengthOf(Frame[0]);
   PendingDataLength = 0;
+  if (Observer != nullptr) Observer->FrameReceived(Frame, FrameLength, PieceTimes.data(), PieceCount);
   // Functional addressing (format byte 0xC0..0xFF) is for every unit on the
   // line at once, which this one does not take part in: no line, no answer.
-  if (Frame[0] >= 0xC0) return;
+  if (Frame[0] >= 0xC0) {
+    if (Observer != nullptr) Observer->FrameOutcome(TEcuOutcome::Functional);
+    return;
+  }
   RequestTarget = Frame[1];
   RequestSource = Frame[2];
   const int DataLength = FrameLength - HeaderLength - 1;
@@ -147,14 +158,36 @@ void TEcuEmulator::HandleFrame(const uint8_t* Frame, int FrameLength) {
   // A request that cannot be answered for a bad field text must not cost the
   // frames after it in the same event their answers. A port error ends the
   // event: the answers after it would only wait for the same port.
+  const uint64_t AnswersBefore = AnswersSent;
   try {
     AnswerRequest();
   } catch (const EConvertError&) {
+    if (Observer != nullptr) Observer->FrameOutcome(TEcuOutcome::ConversionError);
     if (!EventError) EventError = std::current_exception();
+    return;
+  } catch (...) {
+    if (Observer != nullptr) Observer->FrameOutcome(TEcuOutcome::PortError);
+    throw;
   }
+  if (Observer != nullptr) Observer->FrameOutcome(AnswersSent > AnswersBefore ? TEcuOutcome::Answered : Unanswered());
+}
+
+TEcuOutcome TEcuEmulator::Unanswered() const {
+  if (Panel.NoAnswerChecked()) return TEcuOutcome::NoAnswerTicked;
+  const uint8_t Service = RequestData[0];
+  if (RequestTarget != EcuAddress && Service != ReadDtcByStatus) return TEcuOutcome::OtherTarget;
+  if (Service == ReadDataByLocalIdentifier && !CommunicationActive) return TEcuOutcome::NotStarted;
+  return TEcuOutcome::UnknownService;
+}
+
+void TEcuEmulator::NotePiece(int64_t Arrival) {
+  if (PieceEvent == EventSerial && PieceCount > 0) return;
+  PieceEvent = EventSerial;
+  if (PieceCount < static_cast<int>(PieceTimes.size())) PieceTimes[static_cast<size_t>(PieceCount++)] = Arrival;
 }
 
 void TEcuEmulator::DropPending() {
+  Dropped(PartialFrame.data(), PartialCount, PendingArrival, TEcuOutcome::FragmentDropped);
   RequestPending = false;
   PartialCount = 0;
   PendingDataLength = 0;
@@ -229,6 +262,7 @@ void TEcuEmulator::WriteFrame(int DataLength, int HeaderSize) {
   TxFrame[static_cast<size_t>(ChecksumAt)] = static_cast<uint8_t>(Sum);
   Port.WriteBuf(TxFrame.data(), ChecksumAt + 1);
   ++AnswersSent;
+  if (Observer != nullptr) Observer->AnswerSent(TxFrame.data(), ChecksumAt + 1);
 }
 
 void TEcuEmulator::LogFrame(const uint8_t* Bytes, int Count) {

@@ -55,6 +55,10 @@ public:
   // Appends the monitor line: " - > " followed by " XX" for each byte.
   void LogFrame(const uint8_t* Bytes, int Count);
 
+  // A listener to every frame, answer and dropped byte (none: nullptr). It
+  // sees what happens; it changes nothing of it.
+  void SetObserver(TEcuObserver* Value) { Observer = Value; }
+
   // Assembler state. Public so that tests and diagnostics can read it; only
   // the emulator itself writes it.
   std::array<uint8_t, BufferSize> RxBuffer{};
@@ -86,6 +90,13 @@ private:
   // physical one, drops a functional one.
   void HandleFrame(const uint8_t* Frame, int FrameLength);
   void DropPending();
+  // Why a request that met no exception got no answer.
+  TEcuOutcome Unanswered() const;
+  // Notes that the current event brought bytes of the frame being assembled.
+  void NotePiece(int64_t Arrival);
+  void Dropped(const uint8_t* Bytes, int Count, int64_t Arrival, TEcuOutcome Why) {
+    if (Observer != nullptr && Count > 0) Observer->BytesDropped(Bytes, Count, Arrival, Why);
+  }
   void AnswerRequest();
   void SendStopCommunication();
   void WriteFrame(int DataLength, int HeaderSize);
@@ -98,6 +109,12 @@ private:
 
   TEcuPort& Port;
   TEcuPanel& Panel;
+  TEcuObserver* Observer = nullptr;
+  // Arrival times of the receive events that brought the frame being
+  // assembled (a frame is at most 260 bytes, so at most 260 events).
+  std::array<int64_t, 260> PieceTimes{};
+  int PieceCount = 0;
+  uint64_t EventSerial = 0, PieceEvent = 0;
   // The first exception of the event being handled; it leaves RxChar once
   // every frame of the event has been handled.
   std::exception_ptr EventError;

@@ -43,3 +43,35 @@ public:
   // Appends one line at the end of the traffic monitor Memo1.
   virtual void AppendMonitorLine(const std::string& Line) = 0;
 };
+
+// What became of received bytes.
+enum class TEcuOutcome : uint8_t {
+  Answered,         // an answer was handed to the port
+  NoAnswerTicked,   // "Нет ответа" was ticked
+  OtherTarget,      // addressed to another unit
+  NotStarted,       // live data asked for before StartCommunication
+  UnknownService,   // a service or local identifier this unit does not answer
+  ConversionError,  // a field or fault code text could not be converted
+  PortError,        // the port refused the answer
+  Functional,       // a functional frame, dropped without a trace
+  Noise,            // bytes that cannot begin a frame, skipped
+  FragmentDropped,  // a request left incomplete by a silence
+  Paused,           // bytes read and discarded while "Pause" was ticked
+};
+
+// A listener to what passes through the emulator, for a record of the
+// session. Called on the emulator's thread; it must not throw.
+class TEcuObserver {
+public:
+  virtual ~TEcuObserver() = default;
+  // A complete frame, before it is answered: its bytes, and the arrival
+  // times of the receive events that brought them, first to last.
+  virtual void FrameReceived(const uint8_t* Bytes, int Count, const int64_t* PieceTimes, int Pieces) = 0;
+  // What became of the frame just received; any answer comes before this.
+  virtual void FrameOutcome(TEcuOutcome Outcome) = 0;
+  // An answer handed to the port for the frame just received.
+  virtual void AnswerSent(const uint8_t* Bytes, int Count) = 0;
+  // Bytes read and dropped outside any frame (noise, a broken fragment,
+  // bytes read while paused), with the arrival time of their event.
+  virtual void BytesDropped(const uint8_t* Bytes, int Count, int64_t Arrival, TEcuOutcome Why) = 0;
+};

@@ -8,6 +8,7 @@ apt-get install -y --no-install-recommends \
   build-essential cmake ninja-build pkg-config \
   qt6-base-dev libgl-dev \
   libgtest-dev libgmock-dev googletest \
+  nlohmann-json3-dev \
   clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64 \
   xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 \
