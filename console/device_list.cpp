@@ -7,6 +7,8 @@
 
 namespace {
 
+// Only POSIX systems list adapters as device files.
+#ifndef _WIN32
 bool StartsWith(const std::string& S, const std::string& Prefix) {
   return S.compare(0, Prefix.size(), Prefix) == 0;
 }
@@ -49,6 +51,7 @@ std::vector<std::string> Entries(const std::filesystem::path& Dir, const std::st
   for (const std::string& Name : Names) Paths.push_back((Dir / Name).string());
   return Paths;
 }
+#endif
 
 }  // namespace
 

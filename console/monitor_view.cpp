@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -12,6 +13,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 
 namespace {
@@ -72,6 +74,10 @@ void AppendUtf8(QString& Text, std::string_view Utf8) {
 }  // namespace
 
 TMonitorView::TMonitorView(QWidget* Parent) : QAbstractScrollArea(Parent) {
+  // Steady-clock times of lines are shown as times of day.
+  ClockOffsetUs = QDateTime::currentMSecsSinceEpoch() * 1000 -
+                  std::chrono::duration_cast<std::chrono::microseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch()).count();
   setFont(MonitorFont());
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setCursor(Qt::IBeamCursor);
@@ -89,10 +95,57 @@ TMonitorView::TMonitorView(QWidget* Parent) : QAbstractScrollArea(Parent) {
   UpdateMetrics();
 }
 
-void TMonitorView::AppendLine(std::string_view Utf8Line) {
+void TMonitorView::AppendLine(std::string_view Utf8Line, int64_t TimeUs) {
   Lines.Append(Utf8Line);
   LongestLine = std::max(LongestLine, Utf16Length(Utf8Line));
+  if (FAnnotated) AppendAnnotated(TimeUs, Utf8Line);
   if (!RefreshTimer.isActive()) RefreshTimer.start();
+}
+
+void TMonitorView::AppendAnswer(const uint8_t* Bytes, int Count, int64_t TimeUs) {
+  if (!FAnnotated) return;
+  // Mirrored arrow: an answer is never read as a received frame.
+  static constexpr char Digits[] = "0123456789ABCDEF";
+  std::string Line = " < - ";
+  for (int I = 0; I < Count; ++I) {
+    Line += ' ';
+    Line += Digits[Bytes[I] >> 4];
+    Line += Digits[Bytes[I] & 0x0F];
+  }
+  AppendAnnotated(TimeUs, Line);
+  if (!RefreshTimer.isActive()) RefreshTimer.start();
+}
+
+void TMonitorView::AppendAnnotated(int64_t TimeUs, std::string_view Line) {
+  // The time of day of a steady-clock time, to the millisecond.
+  const qint64 WallMs = (TimeUs + ClockOffsetUs) / 1000;
+  const std::string Time = QDateTime::fromMSecsSinceEpoch(WallMs).toString(QStringLiteral("HH:mm:ss.zzz")).toStdString();
+  std::string Text;
+  Text.reserve(Time.size() + 1 + Line.size());
+  Text += Time;
+  Text += ' ';
+  Text += Line;
+  TimedLines.Append(Text);
+  LongestAnnotated = std::max(LongestAnnotated, Utf16Length(Text));
+}
+
+void TMonitorView::SetAnnotated(bool Value) {
+  if (FAnnotated == Value) return;
+  FAnnotated = Value;
+  CopyTimer.stop();
+  Job = TCopyJob();
+  Anchor = Caret = {};
+  Following = true;
+  ShownCount = 0;
+  Refresh();
+  viewport()->update();
+}
+
+qsizetype TMonitorView::RowCount() const { return static_cast<qsizetype>(Rows().Count()); }
+
+QString TMonitorView::RowText(qsizetype Index) const {
+  if (Index < 0 || Index >= RowCount()) return {};
+  return FromUtf8(Rows().Line(static_cast<std::size_t>(Index)));
 }
 
 QString TMonitorView::LineText(qsizetype Index) const {
@@ -114,10 +167,10 @@ QString TMonitorView::ToPlainText() const {
 bool TMonitorView::HasSelection() const { return Anchor != Caret; }
 
 void TMonitorView::SelectAll() {
-  const qsizetype Count = LineCount();
+  const qsizetype Count = RowCount();
   if (Count == 0) return;
   Anchor = {0, 0};
-  Caret = {Count - 1, LineText(Count - 1).size()};
+  Caret = {Count - 1, RowText(Count - 1).size()};
   viewport()->update();
 }
 
@@ -138,7 +191,7 @@ void TMonitorView::Copy() {
   // the memory, so this is cheap however large the selection.
   const auto First = static_cast<std::size_t>(Job.From.Line);
   const auto Last = static_cast<std::size_t>(Job.To.Line) + 1;
-  Job.Text.reserve(static_cast<qsizetype>(Lines.SpanBytes(First, Last) + (Last - First)));
+  Job.Text.reserve(static_cast<qsizetype>(Rows().SpanBytes(First, Last) + (Last - First)));
   CopyTimer.start();
 }
 
@@ -148,7 +201,7 @@ void TMonitorView::CopySlice() {
   while (Job.NextLine <= Job.To.Line) {
     for (int Step = 0; Step < CopyLinesPerCheck && Job.NextLine <= Job.To.Line; ++Step) {
       const qsizetype Index = Job.NextLine++;
-      const std::string_view Line = Lines.Line(static_cast<std::size_t>(Index));
+      const std::string_view Line = Rows().Line(static_cast<std::size_t>(Index));
       if (Index != Job.From.Line) Job.Text.append(QLatin1Char('\n'));
       if (Index == Job.From.Line || Index == Job.To.Line) {
         const QString Text = FromUtf8(Line);
@@ -189,7 +242,7 @@ void TMonitorView::Refresh() {
   // Range changes can resize the viewport (a bar appearing) and come back
   // here; the rollback keeps the guard up until the outermost call ends.
   QScopedValueRollback<bool> Guard(SettingScrollBars, true);
-  const qsizetype Count = LineCount();
+  const qsizetype Count = RowCount();
   const int Visible = VisibleLines();
   QScrollBar* Vertical = verticalScrollBar();
   Vertical->setSingleStep(1);
@@ -201,7 +254,8 @@ void TMonitorView::Refresh() {
 
   QScrollBar* Horizontal = horizontalScrollBar();
   const int Width = viewport()->width();
-  const qint64 ContentWidth = 2 * LeftMargin + static_cast<qint64>(LongestLine) * CharWidth;
+  const qint64 ContentWidth =
+      2 * LeftMargin + static_cast<qint64>(FAnnotated ? LongestAnnotated : LongestLine) * CharWidth;
   Horizontal->setSingleStep(CharWidth);
   Horizontal->setPageStep(std::max(1, Width));
   Horizontal->setRange(0, static_cast<int>(std::clamp<qint64>(ContentWidth - Width, 0, INT_MAX)));
@@ -213,12 +267,12 @@ void TMonitorView::Refresh() {
 }
 
 TMonitorView::TPosition TMonitorView::PositionAt(QPoint Point) const {
-  const qsizetype Count = LineCount();
+  const qsizetype Count = RowCount();
   if (Count == 0) return {};
   const int Dy = Point.y() - TopMargin;
   const int Row = Dy >= 0 ? Dy / LineHeight : -((-Dy + LineHeight - 1) / LineHeight);
   const qsizetype Line = std::clamp<qsizetype>(verticalScrollBar()->value() + Row, 0, Count - 1);
-  const QString Text = LineText(Line);
+  const QString Text = RowText(Line);
   const int X = Point.x() + horizontalScrollBar()->value() - LeftMargin;
   // The place between characters nearest to X; surrogate pairs stay whole.
   const QFontMetrics Metrics(font());
@@ -238,7 +292,7 @@ void TMonitorView::paintEvent(QPaintEvent* Event) {
   QPainter Painter(viewport());
   Painter.setFont(font());
   const QPalette& Colours = palette();
-  const qsizetype Count = LineCount();
+  const qsizetype Count = RowCount();
   const qsizetype First = verticalScrollBar()->value();
   const int X = LeftMargin - horizontalScrollBar()->value();
   const QRect Area = Event->rect();
@@ -251,7 +305,7 @@ void TMonitorView::paintEvent(QPaintEvent* Event) {
   for (int Row = FirstRow; Row <= LastRow; ++Row) {
     const qsizetype Index = First + Row;
     if (Index >= Count) break;
-    const QString Text = LineText(Index);
+    const QString Text = RowText(Index);
     const int Top = TopMargin + Row * LineHeight;
     Painter.setPen(Colours.color(QPalette::Text));
     if (!Selected || Index < From.Line || Index > To.Line) {
@@ -376,7 +430,7 @@ void TMonitorView::contextMenuEvent(QContextMenuEvent* Event) {
   Menu->addSeparator();
   QAction* SelectAllAction = Menu->addAction(QStringLiteral("Выделить всё"));
   SelectAllAction->setShortcut(QKeySequence::SelectAll);
-  SelectAllAction->setEnabled(LineCount() > 0);
+  SelectAllAction->setEnabled(RowCount() > 0);
   connect(SelectAllAction, &QAction::triggered, this, &TMonitorView::SelectAll);
   Menu->popup(Event->globalPos());
 }

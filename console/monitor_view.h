@@ -21,6 +21,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <cstdint>
 #include <string_view>
 
 #include "monitor_lines.h"
@@ -31,11 +32,25 @@ public:
   explicit TMonitorView(QWidget* Parent = nullptr);
 
   // Stores the line (UTF-8) after the last one. Cheap: no layout, no drawing,
-  // no scroll bar change here.
-  void AppendLine(std::string_view Utf8Line);
+  // no scroll bar change here. TimeUs: when its frame arrived, on the steady
+  // clock (microseconds), for the timed view.
+  void AppendLine(std::string_view Utf8Line, int64_t TimeUs = 0);
 
+  // The timed view ("Показывать ответы"): from the moment it is switched on,
+  // every line and every answer sent is also kept with its time of day, the
+  // answers marked " < - " where received frames read " - > ", and the view
+  // shows those. Switched off, it shows the plain lines again, untouched.
+  void SetAnnotated(bool Value);
+  bool Annotated() const { return FAnnotated; }
+  // An answer sent (its bytes), for the timed view; ignored while it is off.
+  void AppendAnswer(const uint8_t* Bytes, int Count, int64_t TimeUs);
+
+  // The plain lines, whichever view is shown.
   qsizetype LineCount() const { return static_cast<qsizetype>(Lines.Count()); }
   QString LineText(qsizetype Index) const;
+  // The rows of the view shown: plain lines, or timed lines and answers.
+  qsizetype RowCount() const;
+  QString RowText(qsizetype Index) const;
   // All lines joined by '\n', built at once: for tests and small monitors.
   QString ToPlainText() const;
   // The line store, for figures of its size.
@@ -88,7 +103,14 @@ private:
   TPosition PositionAt(QPoint Point) const;
   void CopySlice();
 
+  const TMonitorLines& Rows() const { return FAnnotated ? TimedLines : Lines; }
+  void AppendAnnotated(int64_t TimeUs, std::string_view Line);
+
   TMonitorLines Lines;
+  TMonitorLines TimedLines;
+  bool FAnnotated = false;
+  qsizetype LongestAnnotated = 0;
+  int64_t ClockOffsetUs = 0;
   // Longest line in UTF-16 units: the width the horizontal scroll bar covers.
   qsizetype LongestLine = 0;
   // Line count the picture and the scroll bars were last brought up to.

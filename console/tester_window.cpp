@@ -14,6 +14,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "exception_report.h"
 #include "fault_codes.h"
 #include "line_report.h"
@@ -89,7 +93,8 @@ QLineEdit* NewEdit(const QString& Text, QWidget* Parent, QRect Geometry) {
 }  // namespace
 
 TForm1::TForm1()
-    : Synchronizer(std::make_shared<TQtSynchronizer>()), Port(VaComm1), Emulator(Port, *this) {
+    : Record(VaMonotonicMicros), Synchronizer(std::make_shared<TQtSynchronizer>()), Port(VaComm1),
+      Emulator(Port, *this) {
   setWindowTitle(QStringLiteral("Тестер маршрутного компьютера"));
   ApplyFormLook(this);
   KeepOuterSize(this, QSize(708, 633));
@@ -128,12 +133,17 @@ TForm1::TForm1()
   CreateToolBar();
   LineReport = new TLineReport(this);
   SetUpVaComm1();
+  CreateSessionControls();
   CreateStatusLine();
+  WatchOperatorChanges();
+  Emulator.SetObserver(&Tee);
   GaugePanelLoaded();
   FormCreate();
 }
 
 TForm1::~TForm1() {
+  // A save or a verdict still reading the record ends first.
+  if (RecordWorker.joinable()) RecordWorker.join();
   // No hand-over runs into a window that is going away; the workers waiting
   // for one are released. VaComm1 is destroyed next and closes the device.
   Synchronizer->Shutdown();
@@ -142,27 +152,50 @@ TForm1::~TForm1() {
 void TForm1::CreateToolBar() {
   ToolBar1 = new TToolBarPanel(this);
   ToolBar1->setGeometry(0, 0, 700, 25);
-  // Separators are gaps of their width; the buttons sit below the top edge.
-  constexpr int Top = 2, ButtonWidth = 85, ButtonHeight = 21;
-  int Left = 29;
+  WhenFontChanges(ToolBar1, [this] { LayOutToolBar(); });
   HyundayType1 = new TToolButton(QStringLiteral("Hyunday Type 1"), ToolBar1);
-  HyundayType1->setGeometry(Left, Top, ButtonWidth, ButtonHeight);
-  Left += ButtonWidth + 31;
   HyundayType2 = new TToolButton(QStringLiteral("Hyunday Type 2"), ToolBar1);
-  HyundayType2->setGeometry(Left, Top, ButtonWidth, ButtonHeight);
-  Left += ButtonWidth + 35;
   HyundayType3 = new TToolButton(QStringLiteral("Hyunday Type 3"), ToolBar1);
-  HyundayType3->setGeometry(Left, Top, ButtonWidth, ButtonHeight);
   connect(HyundayType1, &QToolButton::clicked, this, [this] { RunReported([this] { HyundayType1Click(); }); });
   connect(HyundayType2, &QToolButton::clicked, this, [this] { RunReported([this] { HyundayType2Click(); }); });
   connect(HyundayType3, &QToolButton::clicked, this, [this] { RunReported([this] { HyundayType3Click(); }); });
 }
 
+int TToolButton::CaptionWidth() const {
+  // The style draws the caption inside the frame and cuts what does not fit;
+  // one pixel more either side keeps the outer letters clear of the frame.
+  const int Frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+  return fontMetrics().horizontalAdvance(text()) + 2 * Frame + 2;
+}
+
+void TForm1::LayOutToolBar() {
+  // 85 x 21 buttons with separators of 31 and 35 pixels between them, and
+  // the status line from 10 pixels right of the third to the bar's right
+  // end. A button whose caption is wider in the font at hand (another
+  // platform's stand-in face) is made as wide as the caption, the ones after
+  // it move along.
+  constexpr int Top = 2, ButtonWidth = 85, ButtonHeight = 21, StatusGap = 10, Right = 695;
+  if (HyundayType3 == nullptr) return;  // the bar is still being made
+  const std::pair<TToolButton*, int> Buttons[] = {{HyundayType1, 29}, {HyundayType2, 31}, {HyundayType3, 35}};
+  int Left = 0;
+  for (const auto& [Button, Gap] : Buttons) {
+    Left += Gap;
+    const int Width = std::max(ButtonWidth, Button->CaptionWidth());
+    Button->setGeometry(Left, Top, Width, ButtonHeight);
+    Left += Width;
+  }
+  if (StatusLine) {
+    const int StatusLeft = Left + StatusGap;
+    StatusLine->setGeometry(StatusLeft, Top, std::max(0, Right - StatusLeft), ButtonHeight);
+    StatusText.clear();
+  }
+}
+
 void TForm1::CreateStatusLine() {
   // Right of the third variant button, to the tool bar's right end.
   StatusLine = new QLabel(ToolBar1);
-  StatusLine->setGeometry(360, 2, 335, 21);
   StatusLine->setTextFormat(Qt::PlainText);
+  LayOutToolBar();
   // A few times a second is enough for a person, and keeps the drawing off
   // the answers' path.
   StatusTimer = new QTimer(this);
@@ -190,6 +223,7 @@ void TForm1::UpdateStatusLine() {
                      .arg(Emulator.AnswersSent);
   if (LineReport->Recurrences() > 0)
     Text += QStringLiteral(" · повторов сообщения: %1").arg(LineReport->Recurrences());
+  UpdateRecordControls();
   if (Text == StatusText) return;
   StatusText = Text;
   StatusLine->setToolTip(Text);
@@ -243,12 +277,27 @@ void TForm1::CreateParameterTab() {
       {&EditUbat, 152, "Напряжение борт.сети, В"},
   };
   QWidget* Previous = nullptr;
+  std::vector<std::pair<QLabel*, QLineEdit*>> Pairs;
   for (const TRow& Row : Rows) {
-    NewLabel(QString::fromUtf8(Row.Caption), TabSheet4, 8, Row.Top + 8);
+    QLabel* Label = NewLabel(QString::fromUtf8(Row.Caption), TabSheet4, 8, Row.Top + 8);
     *Row.Edit = NewEdit(QString(), TabSheet4, QRect(232, Row.Top, 57, 21));
+    Pairs.emplace_back(Label, *Row.Edit);
     if (Previous) setTabOrder(Previous, *Row.Edit);
     Previous = *Row.Edit;
   }
+  // The fields stand at 232, or eight pixels right of the longest caption
+  // where the font at hand is wider than the one the tab was laid out for.
+  const auto LayOut = [Pairs] {
+    int Widest = 0;
+    for (const auto& [Label, Edit] : Pairs) {
+      Label->adjustSize();
+      Widest = std::max(Widest, Label->x() + Label->width());
+    }
+    const int Left = std::max(232, Widest + 8);
+    for (const auto& [Label, Edit] : Pairs) Edit->move(Left, Edit->y());
+  };
+  LayOut();
+  WhenFontChanges(TabSheet4, LayOut);
 }
 
 void TForm1::CreateIdentificationTab() {
@@ -407,4 +456,15 @@ int TForm1::ActiveVariant() const {
 bool TForm1::PauseChecked() const { return CheckBox1->isChecked(); }
 bool TForm1::NoAnswerChecked() const { return CheckBox3->isChecked(); }
 
-void TForm1::AppendMonitorLine(const std::string& Line) { Memo1->AppendLine(Line); }
+void TForm1::AppendMonitorLine(const std::string& Line) { Memo1->AppendLine(Line, MonitorLineTime); }
+
+void TForm1::TEcuTee::FrameReceived(const uint8_t* Bytes, int Count, const int64_t* PieceTimes, int Pieces) {
+  // The monitor line that follows is timed by the frame's arrival.
+  Form.MonitorLineTime = Pieces > 0 ? PieceTimes[0] : VaMonotonicMicros();
+  Form.Record.FrameReceived(Bytes, Count, PieceTimes, Pieces);
+}
+
+void TForm1::TEcuTee::AnswerSent(const uint8_t* Bytes, int Count) {
+  Form.Record.AnswerSent(Bytes, Count);
+  Form.Memo1->AppendAnswer(Bytes, Count, VaMonotonicMicros());
+}

@@ -14,13 +14,19 @@
 #include <QWidget>
 
 #include <memory>
+#include <thread>
 
 #include "ecu_emulator.h"
 #include "ecu_interfaces.h"
+#include "session_record.h"
 #include "vacomm.h"
 #include "vakeeper.h"
 
 class QCheckBox;
+class QDialog;
+class QPushButton;
+class QTableWidget;
+struct TTimingVerdict;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -44,6 +50,8 @@ public:
   bool Indeterminate() const { return FIndeterminate; }
   // Setting it releases the pressed state.
   void SetIndeterminate(bool Value);
+  // The width that shows the whole caption in the button's font and style.
+  int CaptionWidth() const;
 
 signals:
   void IndeterminateChanged(bool Value);
@@ -68,6 +76,13 @@ public:
 
   // Event handlers.
   void FormCreate();
+  // The session record's commands on the tab "Контроль KWP".
+  void ButtonRecordClick();
+  void ButtonSaveClick();
+  void ButtonTimingClick();
+  // Saves the record so far to Path (CSV, or JSON Lines for ".jsonl") on a
+  // thread of its own; SessionSaved follows. ButtonSaveClick asks for Path.
+  void SaveSession(const QString& Path);
   void FormClose();
   void HyundayType1Click();
   void HyundayType2Click();
@@ -111,9 +126,9 @@ public:
   TAbToggleSwitch* AbToggleSwitch6;
   QTabWidget* PageControl1;
   QWidget* ToolBar1;
-  TToolButton* HyundayType1;
-  TToolButton* HyundayType2;
-  TToolButton* HyundayType3;
+  TToolButton* HyundayType1 = nullptr;
+  TToolButton* HyundayType2 = nullptr;
+  TToolButton* HyundayType3 = nullptr;
 
   // The tabs, in their order.
   QWidget* TabSheet1;  // "Параметры ЭСУД": the gauges
@@ -144,7 +159,16 @@ public:
   QCheckBox* CheckBox3;  // "Нет ответа"
   // On the tool bar right of the variant buttons: the port, its state and the
   // counts of frames received and answers sent.
-  QLabel* StatusLine;
+  QLabel* StatusLine = nullptr;
+  // The session record and its commands, right of the two check boxes.
+  TSessionRecord Record;
+  QPushButton* ButtonRecord;   // "Записать сеанс..." / "Остановить запись"
+  QPushButton* ButtonSave;     // "Сохранить сеанс..."
+  QPushButton* ButtonTiming;   // "Временные параметры..."
+  QCheckBox* CheckBoxAnswers;  // "Показывать ответы"
+  QLabel* LabelRecord;
+  QDialog* TimingDialog = nullptr;
+  QTableWidget* TimingTable = nullptr;
   // Reports from the receive path (conversion and port errors, a lost
   // device): shown without holding up the line, each message once.
   TLineReport* LineReport;
@@ -159,6 +183,10 @@ public:
   TAbVSlider* AbVSliderIMAP;
   TAbVSlider* AbVSliderIAT;
   TAbVSlider* AbVSliderUbat;
+
+signals:
+  // A save has ended, written or not (the reason was reported then).
+  void SessionSaved(const QString& Path, bool Written);
 
 protected:
   void closeEvent(QCloseEvent* Event) override;
@@ -192,6 +220,13 @@ private:
   void SetUpVaComm1();
   void SelectVariant(TToolButton* Clicked, TToolButton* Other1, TToolButton* Other2);
   void CreateStatusLine();
+  // Places the variant buttons and the status line along the tool bar, the
+  // buttons as wide as their captions need; again when its font changes.
+  void LayOutToolBar();
+  void CreateSessionControls();
+  void WatchOperatorChanges();
+  void UpdateRecordControls();
+  void ShowTiming(const TTimingVerdict& Verdict);
   // Runs the port keeper and brings the status line up to date; called by
   // StatusTimer.
   void UpdateStatusLine();
@@ -199,6 +234,27 @@ private:
 
   std::shared_ptr<TQtSynchronizer> Synchronizer;
   TPortAdapter Port;
+  // What the emulator does, to the session record and to the monitor's
+  // shown answers.
+  class TEcuTee : public TEcuObserver {
+  public:
+    explicit TEcuTee(TForm1& Form) : Form(Form) {}
+    void FrameReceived(const uint8_t* Bytes, int Count, const int64_t* PieceTimes, int Pieces) override;
+    void FrameOutcome(TEcuOutcome Outcome) override { Form.Record.FrameOutcome(Outcome); }
+    void AnswerSent(const uint8_t* Bytes, int Count) override;
+    void BytesDropped(const uint8_t* Bytes, int Count, int64_t Arrival, TEcuOutcome Why) override {
+      Form.Record.BytesDropped(Bytes, Count, Arrival, Why);
+    }
+
+  private:
+    TForm1& Form;
+  };
+  TEcuTee Tee{*this};
+  // Saves and judges the record off the window thread.
+  std::thread RecordWorker;
+  bool Busy = false;
+  // The arrival time of the frame whose monitor line comes next.
+  int64_t MonitorLineTime = 0;
   QTimer* StatusTimer = nullptr;
   QElapsedTimer KeeperClock;
   QString StatusText;

@@ -2,24 +2,50 @@
 
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPalette>
 #include <QScreen>
+#include <QTabBar>
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
+#include <utility>
+
 QFont FormFont(int PixelSize) {
-  QFont Font;
-  // MS Sans Serif is a Helvetica-like face; the faces after it have the same
+  // MS Sans Serif is a Helvetica-like face. Where it is an outline font it
+  // is used; on Windows (and Wine) it is a bitmap font of a few fixed
+  // heights, which Qt cannot draw at 11 px: it takes the 13 px face, and
+  // the captions come out a fifth wider than the window was laid out for. Microsoft Sans Serif is its outline successor, drawn
+  // to the same metrics. On Windows, Tahoma (which every Windows has, and
+  // Wine brings as its own) comes next; the faces after that have the same
   // proportions (Liberation Sans, Arial and Nimbus Sans share metrics) and
   // carry Cyrillic.
-  Font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                    QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                    QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica"),
-                    QStringLiteral("DejaVu Sans")});
+#ifdef _WIN32
+  const QStringList Wanted = {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                              QStringLiteral("Tahoma"),        QStringLiteral("Arial"),
+                              QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
+                              QStringLiteral("Helvetica"),     QStringLiteral("DejaVu Sans")};
+#else
+  const QStringList Wanted = {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                              QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                              QStringLiteral("Nimbus Sans"),   QStringLiteral("Helvetica"),
+                              QStringLiteral("DejaVu Sans")};
+#endif
+  QFont Font;
+  Font.setFamilies(ScalableFamilies(Wanted));
   Font.setStyleHint(QFont::SansSerif);
   Font.setPixelSize(PixelSize);
   return Font;
+}
+
+QStringList ScalableFamilies(const QStringList& Families) {
+  QStringList Usable;
+  for (const QString& Family : Families)
+    if (!QFontDatabase::hasFamily(Family) || QFontDatabase::isSmoothlyScalable(Family)) Usable << Family;
+  return Usable;
 }
 
 void ApplyFormLook(QWidget* Form) {
@@ -38,9 +64,22 @@ int TSmallCheckStyle::pixelMetric(PixelMetric Metric, const QStyleOption* Option
 
 int TCompactTabStyle::pixelMetric(PixelMetric Metric, const QStyleOption* Option,
                                   const QWidget* Widget) const {
-  // Six pixels either side of the caption.
-  if (Metric == PM_TabBarTabHSpace) return 12;
+  if (Metric == PM_TabBarTabHSpace) return TabMargin(qobject_cast<const QTabBar*>(Widget));
   return QProxyStyle::pixelMetric(Metric, Option, Widget);
+}
+
+int TCompactTabStyle::TabMargin(const QTabBar* Bar) {
+  // Six pixels either side of the caption, less where the captions in the
+  // bar's font would not fit the page control's width with them. A tab is
+  // its caption plus this margin (the styles in use add nothing to it).
+  constexpr int Widest = 12, Narrowest = 4;
+  if (Bar == nullptr || Bar->parentWidget() == nullptr || Bar->count() == 0) return Widest;
+  const QFontMetrics Metrics = Bar->fontMetrics();
+  int Captions = 0;
+  for (int I = 0; I < Bar->count(); ++I)
+    Captions += Metrics.size(Qt::TextShowMnemonic, Bar->tabText(I)).width();
+  const int Free = Bar->parentWidget()->width() - Captions;
+  return std::clamp(Free / Bar->count(), Narrowest, Widest);
 }
 
 namespace {
@@ -108,7 +147,28 @@ private:
   QTimer FrameCheck;
 };
 
+class TFontChangeWatcher : public QObject {
+public:
+  TFontChangeWatcher(QWidget* Widget, std::function<void()> Handler)
+      : QObject(Widget), Widget(Widget), Handler(std::move(Handler)) {
+    Widget->installEventFilter(this);
+  }
+
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Watched == Widget && Event->type() == QEvent::FontChange) Handler();
+    return false;
+  }
+
+private:
+  QWidget* Widget;
+  std::function<void()> Handler;
+};
+
 }  // namespace
+
+void WhenFontChanges(QWidget* Widget, std::function<void()> Handler) {
+  new TFontChangeWatcher(Widget, std::move(Handler));
+}
 
 void KeepOuterSize(QWidget* Form, QSize Outer) {
   Form->resize(Outer);

@@ -4,16 +4,31 @@
 
 #include <QFont>
 #include <QSize>
+#include <QStringList>
 
+#include <functional>
+
+class QTabBar;
 class QWidget;
 
-// "MS Sans Serif" at the given pixel height where the platform has it,
-// otherwise the nearest sans-serif face the platform offers, at that height.
+// "MS Sans Serif" at the given pixel height where the platform has it as an
+// outline font, otherwise the nearest sans-serif face the platform offers
+// (Microsoft Sans Serif, on Windows Tahoma, then faces of Helvetica's
+// proportions), at that height.
 QFont FormFont(int PixelSize);
+
+// Families, in their order, less those installed only as bitmap fonts
+// (which cannot be drawn at any pixel height). Families not installed are
+// kept: the font matcher passes over them.
+QStringList ScalableFamilies(const QStringList& Families);
 
 // Form font of 11 px and the button face as background, for a top-level
 // window and all its children.
 void ApplyFormLook(QWidget* Form);
+
+// Runs Handler each time Widget's font changes, once its children have
+// taken the new font: for layouts whose sizes are measured from the font.
+void WhenFontChanges(QWidget* Widget, std::function<void()> Handler);
 
 // Gives a top-level window the outer size Outer, centred on the desktop.
 // Where the platform draws a frame, the client area is Outer less the frame,
@@ -28,11 +43,15 @@ void KeepOuterSize(QWidget* Form, QSize Outer);
 
 // Tabs as wide as their caption plus a small margin, as the classic page
 // control draws them, so that the six tabs of the tester window fit side by
-// side in its width instead of hiding behind scroll arrows.
+// side in its width instead of hiding behind scroll arrows. The margin is 12
+// pixels, less where a wider font would otherwise push the last tabs out.
 class TCompactTabStyle : public QProxyStyle {
 public:
   int pixelMetric(PixelMetric Metric, const QStyleOption* Option = nullptr,
                   const QWidget* Widget = nullptr) const override;
+  // The margin for the tabs of Bar within its parent's (the page control's)
+  // width: 12 pixels, down to 4.
+  static int TabMargin(const QTabBar* Bar);
 };
 
 // Check boxes of the given size, so that they fit rows smaller than the
