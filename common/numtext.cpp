@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <charconv>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -25,6 +27,58 @@ std::string IntegerError(const std::string& S) {
   return "'" + S + "' is not a valid integer value";
 }
 
+// Reads the checked text Plain ("-123.45e-6") in extended precision:
+// std::errc::result_out_of_range when the value is beyond the extended range
+// either way (overflow or underflow to zero), like std::from_chars.
+std::errc ReadExtended(const std::string& Plain, long double& Value) {
+#if defined(__MINGW32__)
+  // MinGW's library computes std::from_chars for long double through double
+  // ("0.1" gets the double's error, "1e4000" is refused); its strtold is
+  // exact in the 80-bit format. The decimal point would be read in the C
+  // locale's form, so the text goes as digits and an exponent only:
+  // "-123.45e-6" as "-12345e-8".
+  std::string Digits;
+  long long Exponent = 0;
+  size_t I = 0;
+  if (Plain[0] == '-') Digits += Plain[I++];
+  for (; I < Plain.size() && Plain[I] != 'e'; ++I) {
+    if (Plain[I] == '.') continue;
+    Digits += Plain[I];
+  }
+  const size_t Point = Plain.find('.');
+  if (Point != std::string::npos) {
+    const size_t FracEnd = Plain.find('e');
+    Exponent -= static_cast<long long>((FracEnd == std::string::npos ? Plain.size() : FracEnd) - Point - 1);
+  }
+  if (I < Plain.size()) {
+    // An exponent beyond 9 digits is out of range whatever the digits are:
+    // clamped, it still reads as infinity or zero.
+    const bool Negative = Plain[I + 1] == '-';
+    std::string ExpDigits = Plain.substr(I + (Negative ? 2 : 1));
+    const size_t First = ExpDigits.find_first_not_of('0');
+    ExpDigits = First == std::string::npos ? "0" : ExpDigits.substr(First);
+    const long long E = ExpDigits.size() > 9 ? 1000000000LL : std::stoll(ExpDigits);
+    Exponent += Negative ? -E : E;
+  }
+  Digits += 'e';
+  Digits += std::to_string(Exponent);
+  errno = 0;
+  char* End = nullptr;
+  const long double Read = std::strtold(Digits.c_str(), &End);
+  if (End != Digits.c_str() + Digits.size()) return std::errc::invalid_argument;
+  // As libstdc++'s std::from_chars on Linux: overflow, underflow and an
+  // inexact denormal result are all out of range.
+  if (errno == ERANGE) return std::errc::result_out_of_range;
+  Value = Read;
+  return std::errc();
+#else
+  const auto Result = std::from_chars(Plain.data(), Plain.data() + Plain.size(), Value);
+  if (Result.ec == std::errc() && Result.ptr != Plain.data() + Plain.size())
+    return std::errc::invalid_argument;
+  return Result.ec;
+#endif
+}
+
 }  // namespace
 
 char DecimalSeparator() { return TheDecimalSeparator.load(); }
@@ -42,7 +96,7 @@ long double StrToFloat(const std::string& S) {
   while (I < End && S[I] == ' ') ++I;
 
   // The text is checked here and rewritten in the fixed form that
-  // std::from_chars reads ("-123.45e-6"), independent of any C locale.
+  // ReadExtended reads ("-123.45e-6"), independent of any C locale.
   std::string Plain;
   if (I < End && (S[I] == '+' || S[I] == '-')) {
     if (S[I] == '-') Plain += '-';
@@ -81,8 +135,8 @@ long double StrToFloat(const std::string& S) {
   if (!ExpText.empty()) Plain += (ExpNegative ? "e-" : "e") + ExpText;
 
   long double Value = 0;
-  const auto Result = std::from_chars(Plain.data(), Plain.data() + Plain.size(), Value);
-  if (Result.ec == std::errc::result_out_of_range) {
+  const std::errc Read = ReadExtended(Plain, Value);
+  if (Read == std::errc::result_out_of_range) {
     // Out of range either way: a value too small for the extended format
     // reads as zero, one too large is refused. The decimal exponent of the
     // first significant digit tells which.
@@ -101,7 +155,7 @@ long double StrToFloat(const std::string& S) {
     if (Exponent <= 0) return Plain[0] == '-' ? -0.0L : 0.0L;
     throw EConvertError(FloatError(S));
   }
-  if (Result.ec != std::errc() || Result.ptr != Plain.data() + Plain.size() || !std::isfinite(Value))
+  if (Read != std::errc() || !std::isfinite(Value))
     throw EConvertError(FloatError(S));
   return Value;
 }

@@ -4,34 +4,55 @@
 // starts a transfer on it is made under FLock with a look at whether it is
 // still open, so a closed handle value, which the system may hand out again,
 // is never used. Close cancels every outstanding transfer before closing the
-// handle; a worker that gives up a wait cancels its own transfer and lets it
-// finish before its OVERLAPPED record and buffer go.
-#include "win32.h"
+// handle.
+//
+// Every overlapped transfer has a record of its own (OVERLAPPED, event and,
+// for reads and writes, the bytes), taken from the pool of the thread that
+// starts it. A transfer that is given up is cancelled and waited for, with a
+// bound; one whose cancel does not finish in time leaves its record to the
+// driver (TVaRecordPool::Abandon), so neither the record nor the caller's
+// buffer is ever in use by the driver after the call has returned, and no
+// record the driver may still own is used for the next transfer.
+#include "device_win32.h"
 
+#include "varecords.h"
 #include "vadevice.h"
 
-#include <atomic>
 #include <cctype>
+#include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace vacomm_detail {
 
+TVaCancelIo VaCancelIo = CancelIoEx;
+
 namespace {
 
-// How long a worker waits for a cancelled transfer to finish. A driver that
-// never finishes it leaves the record alive (deliberately leaked) rather
-// than freed under the transfer.
-const DWORD CancelWaitMs = 5000;
-
-// An OVERLAPPED record with its own manual-reset event.
+// An OVERLAPPED record with its own manual-reset event and, for reads and
+// writes, the bytes of the transfer.
 struct TVaOverlapped {
   OVERLAPPED Ov = {};
   DWORD EvtMask = 0;
+  std::vector<uint8_t> Data;
   TVaOverlapped() { Ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr); }
   ~TVaOverlapped() {
     if (Ov.hEvent) CloseHandle(Ov.hEvent);
   }
+  TVaOverlapped(const TVaOverlapped&) = delete;
+  TVaOverlapped& operator=(const TVaOverlapped&) = delete;
+  // Ready for a new transfer: cleared, its event reset.
+  void Prepare() {
+    const HANDLE Event = Ov.hEvent;
+    Ov = OVERLAPPED{};
+    Ov.hEvent = Event;
+    EvtMask = 0;
+    ResetEvent(Event);
+  }
+  bool Finished() const { return HasOverlappedIoCompleted(&Ov); }
 };
+
+using TVaRecords = TVaRecordPool<TVaOverlapped>;
 
 class TVaWin32Device : public TVaDevice, public std::enable_shared_from_this<TVaWin32Device> {
 public:
@@ -41,7 +62,7 @@ public:
   void Close() override {
     std::lock_guard<std::mutex> Guard(FLock);
     if (FHandle == INVALID_HANDLE_VALUE) return;
-    CancelIoEx(FHandle, nullptr);
+    VaCancelIo(FHandle, nullptr);
     CloseHandle(FHandle);
     FHandle = INVALID_HANDLE_VALUE;
   }
@@ -78,38 +99,38 @@ public:
     D.ErrorChar = R.ErrorChar;
     D.EofChar = R.EofChar;
     D.EvtChar = R.EvtChar;
-    Check(Call([&](HANDLE H) { return SetCommState(H, &D); }), "Error writing dcb (%d), %s");
+    Check([&](HANDLE H) { return SetCommState(H, &D); }, "Error writing dcb (%d), %s");
   }
 
   void Setup(int InSize, int OutSize) override {
-    Check(Call([&](HANDLE H) { return SetupComm(H, DWORD(InSize), DWORD(OutSize)); }),
+    Check([&](HANDLE H) { return SetupComm(H, DWORD(InSize), DWORD(OutSize)); },
           "Error initializing buffers (%d), %s");
   }
 
   void SetTimeouts(int ReadIntervalMs) override {
     COMMTIMEOUTS T = {};
     T.ReadIntervalTimeout = DWORD(ReadIntervalMs);
-    Check(Call([&](HANDLE H) { return SetCommTimeouts(H, &T); }), "Error setting timeouts (%d), %s");
+    Check([&](HANDLE H) { return SetCommTimeouts(H, &T); }, "Error setting timeouts (%d), %s");
   }
 
   void SetMask(uint32_t EventMask) override {
-    Check(Call([&](HANDLE H) { return SetCommMask(H, EventMask); }),
-          " Error setting EventMask (%d), %s");
+    Check([&](HANDLE H) { return SetCommMask(H, EventMask); }, " Error setting EventMask (%d), %s");
   }
 
-  int Read(void* Buf, int Count, int TimeoutMs, TVaWaitEvent& IoEvent) override {
-    return Transfer(false, Buf, Count, TimeoutMs, IoEvent, "Read error (%d), %s");
+  // The I/O event of the port is not used: each transfer waits on the event
+  // of its own record, which no earlier, abandoned transfer can signal.
+  int Read(void* Buf, int Count, int TimeoutMs, TVaWaitEvent&) override {
+    return Transfer(false, Buf, Count, TimeoutMs, "Read error (%d), %s");
   }
 
-  int Write(const void* Buf, int Count, int TimeoutMs, TVaWaitEvent& IoEvent) override {
-    return Transfer(true, const_cast<void*>(Buf), Count, TimeoutMs, IoEvent,
-                    "Write error (%d), %s");
+  int Write(const void* Buf, int Count, int TimeoutMs, TVaWaitEvent&) override {
+    return Transfer(true, const_cast<void*>(Buf), Count, TimeoutMs, "Write error (%d), %s");
   }
 
   void ClearError(uint32_t& Errors, TVaComStat& ComStat) override {
     DWORD E = 0;
     COMSTAT S = {};
-    Check(Call([&](HANDLE H) { return ClearCommError(H, &E, &S); }),
+    Check([&](HANDLE H) { return ClearCommError(H, &E, &S); },
           "Error retrieving statistics (%d), %s");
     Errors = E;
     ComStat.Flags = uint32_t(S.fCtsHold) | uint32_t(S.fDsrHold) << 1 | uint32_t(S.fRlsdHold) << 2 |
@@ -123,142 +144,145 @@ public:
   std::unique_ptr<TVaWriter> CreateWriter(TVaEvent& Close, TVaEvent& Flush) override;
 
   // Runs Op on the handle under the lock; FALSE with ERROR_INVALID_HANDLE
-  // when closed. Returns Op's result; the last error is kept.
+  // when closed. Error is the last error read right after Op failed (0 when
+  // it succeeded), before anything else can change it.
   template <typename F>
-  BOOL Call(F Op, DWORD* Error = nullptr) {
+  BOOL Call(F Op, DWORD& Error) {
     std::lock_guard<std::mutex> Guard(FLock);
     BOOL Ok;
     if (FHandle == INVALID_HANDLE_VALUE) {
-      SetLastError(ERROR_INVALID_HANDLE);
       Ok = FALSE;
+      Error = ERROR_INVALID_HANDLE;
     } else {
       Ok = Op(FHandle);
+      Error = Ok ? 0 : GetLastError();
     }
-    if (Error) *Error = Ok ? 0 : GetLastError();
     return Ok;
   }
 
-  // Cancels an outstanding transfer on its record and waits until it has
-  // finished; false when the driver did not finish it in time. Returns the
-  // bytes it moved in Moved.
-  bool CancelAndFinish(TVaOverlapped& R, DWORD& Moved) {
-    Call([&](HANDLE H) { return CancelIoEx(H, &R.Ov); });
-    if (WaitForSingleObject(R.Ov.hEvent, CancelWaitMs) != WAIT_OBJECT_0) return false;
+  // Cancels the outstanding transfer of a record and waits at most WaitMs
+  // for it to finish; false when it did not (the record is still the
+  // driver's). Moved is the bytes it moved.
+  bool CancelAndFinish(TVaOverlapped& R, DWORD WaitMs, DWORD& Moved) {
+    {
+      std::lock_guard<std::mutex> Guard(FLock);
+      if (FHandle != INVALID_HANDLE_VALUE) VaCancelIo(FHandle, &R.Ov);
+    }
+    Moved = 0;
+    if (WaitForSingleObject(R.Ov.hEvent, WaitMs) != WAIT_OBJECT_0 || !R.Finished()) return false;
     Moved = DWORD(R.Ov.InternalHigh);
     return true;
   }
 
   // The result of a finished transfer, without waiting.
   BOOL Result(TVaOverlapped& R, DWORD& Moved, DWORD& Error) {
-    return Call([&](HANDLE H) { return GetOverlappedResult(H, &R.Ov, &Moved, FALSE); }, &Error);
+    return Call([&](HANDLE H) { return GetOverlappedResult(H, &R.Ov, &Moved, FALSE); }, Error);
   }
 
 private:
-  [[noreturn]] static void Raise(const char* Format) { VaRaiseCommError(Format, int(GetLastError())); }
-  static void Check(BOOL Ok, const char* Format) {
-    if (!Ok) Raise(Format);
+  template <typename F>
+  void Check(F Op, const char* Format) {
+    DWORD Error = 0;
+    if (!Call(Op, Error)) VaRaiseCommError(Format, int(Error));
   }
 
   // Window thread only; that thread is also the one that closes the handle.
-  int Transfer(bool Out, void* Buf, int Count, int TimeoutMs, TVaWaitEvent& IoEvent,
-               const char* Failure) {
-    OVERLAPPED Ov = {};
-    Ov.hEvent = HANDLE(IoEvent.Handle());
+  // The bytes go through the record's own buffer, so the caller's buffer is
+  // free when this returns even if the driver never finishes the transfer.
+  int Transfer(bool Out, void* Buf, int Count, int TimeoutMs, const char* Failure) {
+    if (Count <= 0) return 0;
+    TVaOverlapped& R = FTransfers.Current();
+    R.Prepare();
+    if (R.Data.size() < size_t(Count)) R.Data.resize(size_t(Count));
+    if (Out) std::memcpy(R.Data.data(), Buf, size_t(Count));
     DWORD Moved = 0, Error = 0;
     const BOOL Ok = Call(
         [&](HANDLE H) {
-          return Out ? WriteFile(H, Buf, DWORD(Count), &Moved, &Ov)
-                     : ReadFile(H, Buf, DWORD(Count), &Moved, &Ov);
+          return Out ? WriteFile(H, R.Data.data(), DWORD(Count), nullptr, &R.Ov)
+                     : ReadFile(H, R.Data.data(), DWORD(Count), nullptr, &R.Ov);
         },
-        &Error);
+        Error);
     if (!Ok && Error != ERROR_IO_PENDING) VaRaiseCommError(Failure, int(Error));
-    const DWORD Wait = WaitForSingleObject(Ov.hEvent, TimeoutMs < 0 ? INFINITE : DWORD(TimeoutMs));
-    HANDLE H;
-    {
-      std::lock_guard<std::mutex> Guard(FLock);
-      H = FHandle;
+    if (WaitForSingleObject(R.Ov.hEvent, TimeoutMs < 0 ? INFINITE : DWORD(TimeoutMs)) !=
+        WAIT_OBJECT_0) {
+      // Timed out: cancel, and keep the bytes that did move. A cancel that
+      // does not finish in time leaves the record to the driver.
+      if (!CancelAndFinish(R, VA_WINDOW_CANCEL_WAIT_MS, Moved)) {
+        FTransfers.Abandon();
+        return 0;
+      }
+    } else if (!Result(R, Moved, Error)) {
+      VaRaiseCommError(Failure, int(Error));
     }
-    if (Wait != WAIT_OBJECT_0) {
-      // Timed out: cancel before the buffer and the record go, and keep the
-      // bytes that did move.
-      CancelIoEx(H, &Ov);
-      GetOverlappedResult(H, &Ov, &Moved, TRUE);
-      return int(Moved);
-    }
-    if (!GetOverlappedResult(H, &Ov, &Moved, FALSE)) return 0;
+    if (Moved > DWORD(Count)) Moved = DWORD(Count);
+    if (!Out) std::memcpy(Buf, R.Data.data(), Moved);
     return int(Moved);
   }
 
   mutable std::mutex FLock;
   HANDLE FHandle;
+  TVaRecords FTransfers;  // the window thread's reads and direct writes
 };
 
 class TVaWin32EventWaiter : public TVaEventWaiter {
 public:
   TVaWin32EventWaiter(std::shared_ptr<TVaWin32Device> Device, TVaEvent& Stop)
-      : FDevice(std::move(Device)), FStop(Stop), FRecord(new TVaOverlapped) {}
-  ~TVaWin32EventWaiter() override {
-    if (!FStuck) delete FRecord;
-  }
+      : FDevice(std::move(Device)), FStop(Stop) {}
 
   TVaWaitStatus Wait(uint32_t& Mask, int& Failure) override {
-    Mask = 0;
-    Failure = 0;
-    TVaOverlapped& R = *FRecord;
-    ResetEvent(R.Ov.hEvent);
+    TVaOverlapped& R = FRecords.Current();
+    R.Prepare();
     DWORD Error = 0;
-    if (FDevice->Call([&](HANDLE H) { return WaitCommEvent(H, &R.EvtMask, &R.Ov); }, &Error)) {
-      Mask = R.EvtMask;
-      return TVaWaitStatus::Events;
-    }
+    if (FDevice->Call([&](HANDLE H) { return WaitCommEvent(H, &R.EvtMask, &R.Ov); }, Error))
+      return FJudge.Judge(true, R.EvtMask, 0, Mask, Failure);
     // A removed device refuses the wait at once (access denied, bad command)
     // or ends the outstanding one with an error; the code tells which.
-    if (Error != ERROR_IO_PENDING) {
-      Failure = int(Error);
-      return TVaWaitStatus::Failed;
-    }
+    if (Error != ERROR_IO_PENDING) return FJudge.Judge(false, 0, int(Error), Mask, Failure);
     HANDLE Handles[2] = {HANDLE(FStop.Handle()), R.Ov.hEvent};
     const DWORD Which = WaitForMultipleObjects(2, Handles, FALSE, INFINITE);
+    const DWORD WaitError = Which == WAIT_FAILED ? GetLastError() : 0;
     if (Which == WAIT_OBJECT_0 + 1) {
       DWORD Moved = 0;
-      if (!FDevice->Result(R, Moved, Error)) {
-        Failure = int(Error);
-        return TVaWaitStatus::Failed;
-      }
-      Mask = R.EvtMask;
-      return TVaWaitStatus::Events;
+      const BOOL Ok = FDevice->Result(R, Moved, Error);
+      return FJudge.Judge(Ok, R.EvtMask, int(Error), Mask, Failure);
     }
-    const DWORD WaitError = Which == WAIT_OBJECT_0 ? 0 : GetLastError();
     DWORD Moved = 0;
-    if (!FDevice->CancelAndFinish(R, Moved)) FStuck = true;
+    if (!FDevice->CancelAndFinish(R, VA_WORKER_CANCEL_WAIT_MS, Moved)) FRecords.Abandon();
+    Mask = 0;
+    Failure = 0;
     if (Which == WAIT_OBJECT_0) return TVaWaitStatus::Stopped;
-    Failure = int(WaitError);
-    return TVaWaitStatus::Failed;
+    return FJudge.Judge(false, 0, int(WaitError), Mask, Failure);
   }
 
 private:
   std::shared_ptr<TVaWin32Device> FDevice;
   TVaEvent& FStop;
-  TVaOverlapped* FRecord;
-  bool FStuck = false;
+  TVaRecords FRecords;
+  TVaWaitJudge FJudge;
 };
 
 class TVaWin32Writer : public TVaWriter {
 public:
   TVaWin32Writer(std::shared_ptr<TVaWin32Device> Device, TVaEvent& Close, TVaEvent& Flush)
-      : FDevice(std::move(Device)), FClose(Close), FFlush(Flush), FRecord(new TVaOverlapped) {}
-  ~TVaWin32Writer() override {
-    if (!FStuck) delete FRecord;
-  }
+      : FDevice(std::move(Device)), FClose(Close), FFlush(Flush) {}
 
+  // The bytes are copied into the record, so the queue they came from is
+  // free again when this returns, whatever the driver does.
   TVaWriteStatus Write(const void* Buf, int Count, int& Written, int& AbortIndex,
                        int& Error) override {
-    TVaOverlapped& R = *FRecord;
-    R.Ov = OVERLAPPED{0, 0, {{0, 0}}, R.Ov.hEvent};
-    DWORD Moved = 0, Failure = 0;
     Written = 0;
-    if (FDevice->Call([&](HANDLE H) { return WriteFile(H, Buf, DWORD(Count), &Moved, &R.Ov); },
-                      &Failure)) {
+    if (Count <= 0) return TVaWriteStatus::Done;
+    TVaOverlapped& R = FRecords.Current();
+    R.Prepare();
+    R.Data.assign(static_cast<const uint8_t*>(Buf), static_cast<const uint8_t*>(Buf) + Count);
+    DWORD Moved = 0, Failure = 0;
+    if (FDevice->Call(
+            [&](HANDLE H) { return WriteFile(H, R.Data.data(), DWORD(Count), nullptr, &R.Ov); },
+            Failure)) {
+      if (!FDevice->Result(R, Moved, Failure)) {
+        Error = int(Failure);
+        return TVaWriteStatus::Failed;
+      }
       Written = int(Moved);
       return TVaWriteStatus::Done;
     }
@@ -268,6 +292,7 @@ public:
     }
     HANDLE Handles[3] = {HANDLE(FClose.Handle()), HANDLE(FFlush.Handle()), R.Ov.hEvent};
     const DWORD Which = WaitForMultipleObjects(3, Handles, FALSE, INFINITE);
+    const DWORD WaitError = Which == WAIT_FAILED ? GetLastError() : 0;
     if (Which == WAIT_OBJECT_0 + 2) {
       if (!FDevice->Result(R, Moved, Failure)) {
         Error = int(Failure);
@@ -276,13 +301,13 @@ public:
       Written = int(Moved);
       return TVaWriteStatus::Done;
     }
-    if (!FDevice->CancelAndFinish(R, Moved)) FStuck = true;
+    if (!FDevice->CancelAndFinish(R, VA_WORKER_CANCEL_WAIT_MS, Moved)) FRecords.Abandon();
     Written = int(Moved);
     if (Which == WAIT_OBJECT_0 || Which == WAIT_OBJECT_0 + 1) {
       AbortIndex = int(Which - WAIT_OBJECT_0);
       return TVaWriteStatus::Aborted;
     }
-    Error = int(GetLastError());
+    Error = int(WaitError);
     return TVaWriteStatus::Failed;
   }
 
@@ -290,8 +315,7 @@ private:
   std::shared_ptr<TVaWin32Device> FDevice;
   TVaEvent& FClose;
   TVaEvent& FFlush;
-  TVaOverlapped* FRecord;
-  bool FStuck = false;
+  TVaRecords FRecords;
 };
 
 std::unique_ptr<TVaEventWaiter> TVaWin32Device::CreateEventWaiter(TVaEvent& Stop) {

@@ -5,13 +5,26 @@
 
 namespace vacomm_detail {
 
+// The system's text in the user's language, as UTF-8 like every text of the
+// program: the ANSI code page (CP1251 on a Russian Windows) would not read
+// back as UTF-8.
 std::string VaSystemErrorText(int Code) {
-  char Buffer[256] = {};
+  wchar_t Wide[512] = {};
   const DWORD Length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                     DWORD(Code), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), Buffer,
-                     sizeof Buffer, nullptr);
-  std::string Text(Buffer, Length);
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     DWORD(Code), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), Wide,
+                     sizeof Wide / sizeof Wide[0], nullptr);
+  std::string Text;
+  if (Length > 0) {
+    const int Size =
+        WideCharToMultiByte(CP_UTF8, 0, Wide, int(Length), nullptr, 0, nullptr, nullptr);
+    if (Size > 0) {
+      Text.resize(size_t(Size));
+      WideCharToMultiByte(CP_UTF8, 0, Wide, int(Length), Text.data(), Size, nullptr, nullptr);
+    }
+  }
+  // Bytes of multi-byte UTF-8 characters are all above 0x7F, so only blanks,
+  // line ends and full stops go.
   while (!Text.empty() && (static_cast<unsigned char>(Text.back()) <= 0x20 || Text.back() == '.'))
     Text.pop_back();
   return Text;

@@ -83,8 +83,9 @@ public:
   virtual ~TVaWriter() = default;
   // Sends Count bytes and waits until they are out or until Close (index 0)
   // or Flush (index 1) is signalled; the first of the two wins. An
-  // outstanding transfer is cancelled and finished before this returns, so
-  // Buf is free again whatever the result.
+  // outstanding transfer is cancelled and waited for (with a bound) before
+  // this returns; Buf is free again whatever the result, since a transfer
+  // that the driver does not give back works on a copy of the bytes.
   virtual TVaWriteStatus Write(const void* Buf, int Count, int& Written, int& AbortIndex,
                                int& Error) = 0;
 };

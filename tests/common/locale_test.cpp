@@ -8,7 +8,13 @@
 
 #include "numtext.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
+
+#ifndef _WIN32
 
 // Sets LC_ALL for one initialisation and restores the environment after.
 class LocaleInit : public ::testing::Test {
@@ -62,4 +68,40 @@ TEST_F(LocaleInit, UnknownLocaleFallsBackToThePoint) {
   EXPECT_EQ(ThousandSeparator(), ",");
 }
 
+#else
+
+// On Windows the separators come from the user's default locale, which the
+// Windows lane sets through the locale that Wine starts in (LC_ALL), running
+// these tests once under ru_RU.UTF-8 and once under en_US.UTF-8.
+TEST(LocaleInit, TheUserLocaleGivesItsSeparatorsAsUtf8) {
+  struct {
+    const wchar_t* Name;
+    char Decimal;
+    const char* Thousands;
+  } const Known[] = {
+      {L"ru-RU", ',', "\xC2\xA0"},  // a no-break space, converted from UTF-16
+      {L"en-US", '.', ","},
+      {L"de-DE", ',', "."},
+  };
+  wchar_t Name[LOCALE_NAME_MAX_LENGTH] = {};
+  ASSERT_GT(GetUserDefaultLocaleName(Name, LOCALE_NAME_MAX_LENGTH), 0);
+  for (const auto& K : Known) {
+    if (std::wstring(Name) != K.Name) continue;
+    const std::string GlobalBefore = std::setlocale(LC_NUMERIC, nullptr);
+    SetDecimalSeparator('#');
+    SetThousandSeparator("#");
+    InitNumberFormatFromLocale();
+    EXPECT_EQ(DecimalSeparator(), K.Decimal);
+    EXPECT_EQ(ThousandSeparator(), K.Thousands);
+    EXPECT_EQ(std::setlocale(LC_NUMERIC, nullptr), GlobalBefore);
+    SetDecimalSeparator('.');
+    SetThousandSeparator(",");
+    return;
+  }
+  GTEST_SKIP() << "no expectations for this user locale; the Windows lane runs ru-RU and en-US";
+}
+
+#endif
+
 }  // namespace
+

@@ -74,6 +74,35 @@ TEST_F(StrToFloatTest, RefusesOverflowAndReadsUnderflowAsZero) {
   EXPECT_EQ(StrToFloat("1e4000"), 1e4000L);
 }
 
+// Texts whose codes fall on an exact half of a count when read in extended
+// precision: read through double (0.1 as 0.1000000000000000055511...) they
+// round the other way. The same on every platform.
+TEST_F(StrToFloatTest, ReadsTheNearestExtendedValueSoHalvesRoundAsOnLinux) {
+  EXPECT_EQ(StrToFloat("0,1"), 0.1L);
+  EXPECT_NE(StrToFloat("0,1"), static_cast<long double>(0.1));
+  EXPECT_EQ(StrToFloat("-0,1e-2"), -0.001L);
+  struct {
+    const char* Text;
+    long double Value;
+    long double FullScale;
+    long long Code;
+  } const Halves[] = {
+      {"5,37", 5.37L, 17.9L, 76},       // EditUbat: 76.5 -> 76 (4C)
+      {"8,95", 8.95L, 17.9L, 128},      // EditUbat: 127.5 -> 128
+      {"16,11", 16.11L, 17.9L, 230},    // EditUbat: just above 229.5 -> 230
+      {"104,05", 104.05L, 208.1L, 128}, // EditDv: 127.5 -> 128
+  };
+  for (const auto& H : Halves) {
+    const long double V = StrToFloat(H.Text);
+    EXPECT_EQ(V, H.Value) << H.Text;
+    EXPECT_EQ(RoundHalfEven(V * 255 / H.FullScale), H.Code) << H.Text;
+  }
+  // The extended range: accepted as on Linux with its 80-bit long double.
+  EXPECT_EQ(StrToFloat("1e4000"), 1e4000L);
+  EXPECT_EQ(StrToFloat("-1,5e-4940"), 0.0L);  // below the normal range: zero, as on Linux
+  EXPECT_EQ(StrToFloat("123456789012345678901234567890"), 123456789012345678901234567890.0L);
+}
+
 TEST(StrToFloatPoint, FollowsThePointSeparator) {
   SetDecimalSeparator('.');
   EXPECT_EQ(StrToFloat("12.5"), 12.5L);

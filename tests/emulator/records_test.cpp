@@ -74,6 +74,31 @@ TEST_F(Records, Variant1FixedRecords) {
   EXPECT_TRUE(B.Answer(WithChecksum({0x82, 0x11, 0xF1, 0x22, 0x01})).empty());
 }
 
+// Texts whose codes are exact halves in extended precision (5,37 V is
+// 76.5 counts): the bytes that the Linux build sends, on every platform.
+TEST_F(Records, HalfwayTextsRoundInExtendedPrecision) {
+  struct {
+    const char* Text;
+    uint8_t Code;
+  } const Voltages[] = {{"5,37", 0x4C}, {"8,95", 0x80}, {"16,11", 0xE6}};
+  for (const auto& V : Voltages) {
+    Set(TEcuField::Ubat, V.Text);
+    B.Panel.Variant = 1;
+    EXPECT_EQ(Ask(0x03), Reply(Record(0x03, 11, {{4, V.Code}, {5, 0x5B}, {6, 0x5B}})))
+        << V.Text;
+    for (int Variant : {2, 3}) {
+      B.Panel.Variant = Variant;
+      EXPECT_EQ(Ask(0x02)[3 + 27], V.Code) << V.Text << " variant " << Variant;
+    }
+  }
+  Set(TEcuField::Dv, "104,05");
+  for (int Variant : {2, 3}) {
+    B.Panel.Variant = Variant;
+    EXPECT_EQ(Ask(0x03), Reply(Record(0x03, 20, {{10, 0x80}, {11, 0x80}, {12, 0x80}, {13, 0x80}})))
+        << "variant " << Variant;
+  }
+}
+
 TEST_F(Records, Variant1ValueRecords) {
   Set(TEcuField::ATP, "10");
   EXPECT_EQ(Ask(0x03), (TBytes{0x8B, 0xF1, 0x11, 0x61, 0x03, 0x00, 0x00, 0xAB, 0x5B, 0x5B, 0x1A, 0x00, 0x00, 0x00,

@@ -20,7 +20,10 @@ const TBytes TesterPresentAnswer = {0x81, 0xF1, 0x11, 0x7E, 0x01};
 
 std::string LineOf(const TBytes& Frame) {
   std::string Line = " - > ";
-  for (uint8_t B : Frame) Line += " " + Hex({B}).substr(0, 2);
+  for (uint8_t B : Frame) {
+    Line += ' ';
+    Line += Hex({B}).substr(0, 2);
+  }
   return Line;
 }
 
