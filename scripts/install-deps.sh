@@ -11,7 +11,8 @@ apt-get install -y --no-install-recommends \
   nlohmann-json3-dev \
   clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64 \
-  xvfb xauth imagemagick fonts-dejavu-core fonts-liberation2 \
+  wine wine64 fonts-wine zip \
+  xvfb xauth xdotool imagemagick fonts-dejavu-core fonts-liberation2 \
   locales
 # The operators use a Russian locale (comma as decimal separator); the tests
 # run under it and under a point-separator locale.

@@ -1,0 +1,231 @@
+// The unit side of the end-to-end check of the Win32 serial backend, run
+// under Wine: a TVaComm set up exactly as the tester window sets up its
+// port, with the emulator behind OnRxChar and a panel of fields with the
+// window's start values. The trip computer side (com_port_e2e_driver, on
+// Linux) holds the master end of the pseudo-terminal that Wine maps as the
+// COM port; it sends requests there and steers this program through its
+// standard input, one command a line:
+//
+//   open COMn            -> "opened" or "error <message>"
+//   set <field> <text>   -> "ok"     (VSS TOG RPM ATP IMAP Dv IAT Ubat)
+//   variant <1..3>       -> "ok"
+//   fault <0|1> <text>   -> "ok"     (appends an item, ticked or not)
+//   faults-clear         -> "ok"
+//   counts               -> "counts <frames received> <answers sent>"
+//   close                -> "closed"
+//   quit                 -> "bye", and the program ends
+//
+// and reports "lost <reason>" (OnDeviceLost) and "report <message>" (the
+// exception report) when they happen. The hand-over of the port's workers
+// runs its calls on the main thread, between commands, as the window
+// thread does.
+#include "ecu_emulator.h"
+#include "numtext.h"
+#include "vacomm.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Everything that runs on the main thread: the workers' hand-overs (the
+// worker waits until its call has run) and the commands read from stdin.
+class TMainThread : public TVaSynchronizer {
+public:
+  void Synchronize(const std::function<void()>& Call) override {
+    bool Done = false;
+    std::unique_lock<std::mutex> Lock(FLock);
+    if (FEnded) return;
+    FQueue.push_back([&] {
+      Call();
+      std::lock_guard<std::mutex> G(FLock);
+      Done = true;
+      FChanged.notify_all();
+    });
+    FChanged.notify_all();
+    FChanged.wait(Lock, [&] { return Done || FEnded; });
+  }
+  void Post(std::function<void()> Call) {
+    std::lock_guard<std::mutex> G(FLock);
+    FQueue.push_back(std::move(Call));
+    FChanged.notify_all();
+  }
+  // Runs queued calls until End().
+  void Run() {
+    for (;;) {
+      std::function<void()> Next;
+      {
+        std::unique_lock<std::mutex> Lock(FLock);
+        FChanged.wait(Lock, [&] { return !FQueue.empty() || FEnded; });
+        if (FEnded) return;
+        Next = std::move(FQueue.front());
+        FQueue.pop_front();
+      }
+      Next();
+    }
+  }
+  // Queued and later hand-overs return to their workers without running.
+  void End() {
+    std::lock_guard<std::mutex> G(FLock);
+    FEnded = true;
+    FQueue.clear();
+    FChanged.notify_all();
+  }
+
+private:
+  std::mutex FLock;
+  std::condition_variable FChanged;
+  std::deque<std::function<void()>> FQueue;
+  bool FEnded = false;
+};
+
+class TPanel : public TEcuPanel {
+public:
+  std::string FieldText(TEcuField Field) const override { return Fields.at(Field); }
+  int FaultCodeCount() const override { return int(Faults.size()); }
+  std::string FaultCodeText(int Index) const override { return Faults.at(size_t(Index)).first; }
+  bool FaultCodeChecked(int Index) const override { return Faults.at(size_t(Index)).second; }
+  int ActiveVariant() const override { return Variant; }
+  bool PauseChecked() const override { return false; }
+  bool NoAnswerChecked() const override { return false; }
+  void AppendMonitorLine(const std::string&) override {}
+
+  // The tester window's start values, written with a comma separator.
+  std::map<TEcuField, std::string> Fields = {
+      {TEcuField::VSS, "0"}, {TEcuField::TOG, "20"},  {TEcuField::RPM, "0"},
+      {TEcuField::ATP, "0"}, {TEcuField::IMAP, "0"},  {TEcuField::Dv, "0,00"},
+      {TEcuField::IAT, "20"}, {TEcuField::Ubat, "12,00"}};
+  std::vector<std::pair<std::string, bool>> Faults;
+  int Variant = 1;
+};
+
+class TPortAdapter : public TEcuPort {
+public:
+  explicit TPortAdapter(TVaComm& Comm) : Comm(Comm) {}
+  int ReadBuf(void* Buf, int Count) override { return Comm.ReadBuf(Buf, Count); }
+  int WriteBuf(const void* Buf, int Count) override { return Comm.WriteBuf(Buf, Count); }
+  int64_t RxEventTime() const override { return Comm.RxEventTime(); }
+  TVaComm& Comm;
+};
+
+void Say(const std::string& Line) {
+  std::fputs((Line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+// The port as TForm1::SetUpVaComm1 sets it up; only the device name is the
+// one asked for.
+void SetUpPort(TVaComm& Comm, const std::shared_ptr<TMainThread>& Main, TEcuEmulator& Ecu) {
+  Comm.SetBaudrate(brUser);
+  Comm.SetUserBaudrate(10400);
+  Comm.SetDeviceName("COM1");
+  Comm.Buffers().SetReadTimeout(500);
+  Comm.Buffers().SetWriteTimeout(5000);
+  TVaFlowControl& Flow = Comm.FlowControl();
+  Flow.SetOutCtsFlow(false);
+  Flow.SetOutDsrFlow(false);
+  Flow.SetControlDtr(dtrDisabled);
+  Flow.SetControlRts(rtsDisabled);
+  Flow.SetXonXoffOut(false);
+  Flow.SetXonXoffIn(false);
+  Flow.SetDsrSensitivity(false);
+  Flow.SetTxContinueOnXoff(false);
+  Comm.SetOnRxChar([&Ecu](TVaCustomComm*, int Count) { Ecu.RxChar(Count); });
+  Comm.SetSynchronizer(Main);
+  Comm.SetExceptionReport([](const std::exception& E) { Say(std::string("report ") + E.what()); });
+  Comm.SetOnDeviceLost([](TVaCustomComm*, const std::string& Reason) { Say("lost " + Reason); });
+  Comm.Loaded();
+}
+
+const std::map<std::string, TEcuField> FieldNames = {
+    {"VSS", TEcuField::VSS}, {"TOG", TEcuField::TOG},   {"RPM", TEcuField::RPM},
+    {"ATP", TEcuField::ATP}, {"IMAP", TEcuField::IMAP}, {"Dv", TEcuField::Dv},
+    {"IAT", TEcuField::IAT}, {"Ubat", TEcuField::Ubat}};
+
+}  // namespace
+
+int main() {
+  SetDecimalSeparator(',');
+  auto Main = std::make_shared<TMainThread>();
+  TPanel Panel;
+  TVaComm Comm;
+  TPortAdapter Port(Comm);
+  TEcuEmulator Ecu(Port, Panel);
+  Ecu.FormCreate();
+  SetUpPort(Comm, Main, Ecu);
+
+  auto Command = [&](const std::string& Line) {
+    std::istringstream In(Line);
+    std::string Verb;
+    In >> Verb;
+    try {
+      if (Verb == "open") {
+        std::string Name;
+        In >> Name;
+        Comm.SetDeviceName(Name);
+        Comm.Open();
+        Say("opened");
+      } else if (Verb == "set") {
+        std::string Name, Text;
+        In >> Name;
+        std::getline(In >> std::ws, Text);
+        Panel.Fields[FieldNames.at(Name)] = Text;
+        Say("ok");
+      } else if (Verb == "variant") {
+        In >> Panel.Variant;
+        Say("ok");
+      } else if (Verb == "fault") {
+        int Ticked = 0;
+        std::string Text;
+        In >> Ticked;
+        std::getline(In >> std::ws, Text);
+        Panel.Faults.emplace_back(Text, Ticked != 0);
+        Say("ok");
+      } else if (Verb == "faults-clear") {
+        Panel.Faults.clear();
+        Say("ok");
+      } else if (Verb == "counts") {
+        Say("counts " + std::to_string(Ecu.FramesReceived) + " " + std::to_string(Ecu.AnswersSent));
+      } else if (Verb == "close") {
+        Comm.Close();
+        Say("closed");
+      } else if (Verb == "quit") {
+        Comm.Close();
+        Say("bye");
+        Main->End();
+      } else {
+        Say("error unknown command: " + Line);
+      }
+    } catch (const std::exception& E) {
+      Say(std::string("error ") + E.what());
+    }
+  };
+
+  // Commands are read on a thread of their own and run on the main thread.
+  // The end of the input ends the program as "quit" does.
+  std::thread([Main, Command] {
+    std::string Line;
+    while (std::getline(std::cin, Line)) {
+      if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+      Main->Post([Command, Line] { Command(Line); });
+      if (Line == "quit") return;
+    }
+    Main->Post([Command] { Command("quit"); });
+  }).detach();
+  Main->Run();
+  std::fflush(stdout);
+  // Workers that still wait on a hand-over were released by End(); the
+  // process ends without waiting for detached threads.
+  std::_Exit(0);
+}
