@@ -361,20 +361,7 @@ void TForm1::CreateAboutTab() {
 void TForm1::SetUpVaComm1() {
   // The settings the window stores for its port; the port stays closed until
   // the COM port dialog opens it.
-  VaComm1.SetBaudrate(brUser);
-  VaComm1.SetUserBaudrate(10400);
-  VaComm1.SetDeviceName("COM1");
-  VaComm1.Buffers().SetReadTimeout(500);
-  VaComm1.Buffers().SetWriteTimeout(5000);
-  TVaFlowControl& Flow = VaComm1.FlowControl();
-  Flow.SetOutCtsFlow(false);
-  Flow.SetOutDsrFlow(false);
-  Flow.SetControlDtr(dtrDisabled);
-  Flow.SetControlRts(rtsDisabled);
-  Flow.SetXonXoffOut(false);
-  Flow.SetXonXoffIn(false);
-  Flow.SetDsrSensitivity(false);
-  Flow.SetTxContinueOnXoff(false);
+  VaSetUpKLinePort(VaComm1);
   VaComm1.SetOnRxChar([this](TVaCustomComm* Sender, int Count) { VaComm1RxChar(Sender, Count); });
   VaComm1.SetSynchronizer(Synchronizer);
   // Failures met while handling received bytes are shown once the receive

@@ -682,3 +682,20 @@ void TVaCustomComm::RaiseDeviceLost(const std::string& Reason) {
 // nothing to tell.
 void TVaCustomComm::NotifyLinkEvents(uint32_t) {}
 void TVaCustomComm::NotifyLinkData(const void*, int) {}
+
+void VaSetUpKLinePort(TVaCustomComm& Comm) {
+  Comm.SetBaudrate(brUser);
+  Comm.SetUserBaudrate(10400);
+  Comm.SetDeviceName("COM1");
+  Comm.Buffers().SetReadTimeout(500);
+  Comm.Buffers().SetWriteTimeout(5000);
+  TVaFlowControl& Flow = Comm.FlowControl();
+  Flow.SetOutCtsFlow(false);
+  Flow.SetOutDsrFlow(false);
+  Flow.SetControlDtr(dtrDisabled);
+  Flow.SetControlRts(rtsDisabled);
+  Flow.SetXonXoffOut(false);
+  Flow.SetXonXoffIn(false);
+  Flow.SetDsrSensitivity(false);
+  Flow.SetTxContinueOnXoff(false);
+}

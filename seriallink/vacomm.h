@@ -546,3 +546,10 @@ class TVaComm : public TVaCustomComm {
 public:
   TVaComm() = default;
 };
+
+// The settings of a port on the K-line, as the tester's window keeps them for
+// VaComm1 and every other face of the tester uses them: 10400 baud, 8 data
+// bits, no parity, one stop bit, no flow control of any kind, DTR and RTS
+// off, reads given up after 500 ms and writes after 5000 ms. The device name
+// is "COM1" until the owner names another.
+void VaSetUpKLinePort(TVaCustomComm& Comm);

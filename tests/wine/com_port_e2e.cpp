@@ -127,20 +127,7 @@ void Say(const std::string& Line) {
 // The port as TForm1::SetUpVaComm1 sets it up; only the device name is the
 // one asked for.
 void SetUpPort(TVaComm& Comm, const std::shared_ptr<TMainThread>& Main, TEcuEmulator& Ecu) {
-  Comm.SetBaudrate(brUser);
-  Comm.SetUserBaudrate(10400);
-  Comm.SetDeviceName("COM1");
-  Comm.Buffers().SetReadTimeout(500);
-  Comm.Buffers().SetWriteTimeout(5000);
-  TVaFlowControl& Flow = Comm.FlowControl();
-  Flow.SetOutCtsFlow(false);
-  Flow.SetOutDsrFlow(false);
-  Flow.SetControlDtr(dtrDisabled);
-  Flow.SetControlRts(rtsDisabled);
-  Flow.SetXonXoffOut(false);
-  Flow.SetXonXoffIn(false);
-  Flow.SetDsrSensitivity(false);
-  Flow.SetTxContinueOnXoff(false);
+  VaSetUpKLinePort(Comm);
   Comm.SetOnRxChar([&Ecu](TVaCustomComm*, int Count) { Ecu.RxChar(Count); });
   Comm.SetSynchronizer(Main);
   Comm.SetExceptionReport([](const std::exception& E) { Say(std::string("report ") + E.what()); });
