@@ -47,4 +47,4 @@ elif [ "$package_status" != 0 ]; then
 else
   bash scripts/windows-gui-check.sh
 fi
-echo "== All tests passed"
+echo "== All tests passed in ${SECONDS} s"
