@@ -1,5 +1,7 @@
 #include "record_file.h"
 
+#include "numtext.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
@@ -12,17 +14,11 @@
 
 namespace {
 
+// "81 11 F1": the bytes as hex pairs separated by blanks.
 std::string HexOf(std::string_view Bytes) {
-  static constexpr char Digits[] = "0123456789ABCDEF";
   std::string Text;
-  Text.reserve(Bytes.size() * 3);
-  for (char C : Bytes) {
-    const auto B = static_cast<uint8_t>(C);
-    if (!Text.empty()) Text += ' ';
-    Text += Digits[B >> 4];
-    Text += Digits[B & 0x0F];
-  }
-  return Text;
+  AppendHexBytes(Text, reinterpret_cast<const uint8_t*>(Bytes.data()), Bytes.size());
+  return Text.empty() ? Text : Text.substr(1);
 }
 
 // Milliseconds with three decimals and a point, whatever the locale.

@@ -231,3 +231,13 @@ int HexPairToInt(const std::string& Pair) {
 }
 
 std::string RoundToText(long double X) { return std::to_string(RoundHalfEven(X)); }
+
+void AppendHexBytes(std::string& Text, const uint8_t* Bytes, size_t Count) {
+  static constexpr char Digits[] = "0123456789ABCDEF";
+  Text.reserve(Text.size() + 3 * Count);
+  for (size_t I = 0; I < Count; ++I) {
+    Text += ' ';
+    Text += Digits[Bytes[I] >> 4];
+    Text += Digits[Bytes[I] & 0x0F];
+  }
+}

@@ -8,6 +8,8 @@
 // here depends on, or changes, the process's global C locale.
 
 #include <stdexcept>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 // A text that is not a number of the required kind. The message is fixed when
@@ -54,6 +56,10 @@ std::string IntToHex(long long Value, int Digits);
 // The value of one pair of hexadecimal digits (upper or lower case).
 // Throws EConvertError "'<Pair>' is not a valid integer value".
 int HexPairToInt(const std::string& Pair);
+
+// Appends " XX" for each byte (two upper-case hex digits after a blank): the
+// byte columns of monitor lines and of recorded frames.
+void AppendHexBytes(std::string& Text, const uint8_t* Bytes, size_t Count);
 
 // Value formatted with a display pattern: "0" a digit always shown, "#" a
 // digit shown only when significant, "." the decimal separator, "," thousands

@@ -16,6 +16,8 @@
 #include <chrono>
 #include <climits>
 
+#include "numtext.h"
+
 namespace {
 
 // Room between the frame and the text.
@@ -105,13 +107,8 @@ void TMonitorView::AppendLine(std::string_view Utf8Line, int64_t TimeUs) {
 void TMonitorView::AppendAnswer(const uint8_t* Bytes, int Count, int64_t TimeUs) {
   if (!FAnnotated) return;
   // Mirrored arrow: an answer is never read as a received frame.
-  static constexpr char Digits[] = "0123456789ABCDEF";
   std::string Line = " < - ";
-  for (int I = 0; I < Count; ++I) {
-    Line += ' ';
-    Line += Digits[Bytes[I] >> 4];
-    Line += Digits[Bytes[I] & 0x0F];
-  }
+  AppendHexBytes(Line, Bytes, static_cast<size_t>(std::max(Count, 0)));
   AppendAnnotated(TimeUs, Line);
   if (!RefreshTimer.isActive()) RefreshTimer.start();
 }

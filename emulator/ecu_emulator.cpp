@@ -266,13 +266,7 @@ void TEcuEmulator::WriteFrame(int DataLength, int HeaderSize) {
 }
 
 void TEcuEmulator::LogFrame(const uint8_t* Bytes, int Count) {
-  static constexpr char Digits[] = "0123456789ABCDEF";
   std::string Line = " - > ";
-  Line.reserve(5 + 3 * static_cast<size_t>(std::max(Count, 0)));
-  for (int I = 0; I < Count; ++I) {
-    Line += ' ';
-    Line += Digits[Bytes[I] >> 4];
-    Line += Digits[Bytes[I] & 0x0F];
-  }
+  AppendHexBytes(Line, Bytes, static_cast<size_t>(std::max(Count, 0)));
   Panel.AppendMonitorLine(Line);
 }
