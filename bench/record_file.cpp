@@ -30,9 +30,7 @@ std::string Ms(int64_t Us) {
   return Buf;
 }
 
-std::string MsOf(double Value) {
-  return Ms(static_cast<int64_t>(Value * 1000 + (Value < 0 ? -0.5 : 0.5)));
-}
+std::string MsOf(double Value) { return Ms(static_cast<int64_t>(Value * 1000 + (Value < 0 ? -0.5 : 0.5))); }
 
 // A CSV field, quoted when it holds a comma, a quote or a line end.
 std::string Field(const std::string& Text) {
@@ -46,11 +44,13 @@ std::string Field(const std::string& Text) {
 }
 
 std::string RangeText(const TTimingMeasure& M) {
-  return std::to_string(static_cast<long long>(M.RangeMinMs)) + ".." + std::to_string(static_cast<long long>(M.RangeMaxMs));
+  return std::to_string(static_cast<long long>(M.RangeMinMs)) + ".." +
+         std::to_string(static_cast<long long>(M.RangeMaxMs));
 }
 
 void WriteCsv(std::ostream& Out, const TSessionRecord& Record, size_t Count, const TTimingVerdict& Verdict) {
-  Out << "time_ms,direction,bytes,outcome,span_ms,max_gap_ms,measure,samples,min_ms,median_ms,max_ms,range_ms,verdict\r\n";
+  Out << "time_ms,direction,bytes,outcome,span_ms,max_gap_ms,measure,samples,min_ms,median_ms,max_ms,range_ms,"
+         "verdict\r\n";
   for (size_t I = 0; I < Count; ++I) {
     const TRecordEntry E = Record.Entry(I);
     Out << Ms(E.TimeUs - Record.StartUs()) << ',' << KindName(E.Kind) << ',';
@@ -80,7 +80,8 @@ void WriteJsonLines(std::ostream& Out, const TSessionRecord& Record, size_t Coun
     const TRecordEntry E = Record.Entry(I);
     Out << "{\"t_ms\":" << Ms(E.TimeUs - Record.StartUs()) << ",\"dir\":\"" << KindName(E.Kind) << '"';
     if (E.Kind == TRecordKind::Change) {
-      Out << ",\"change\":" << nlohmann::json(std::string(E.Bytes)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      Out << ",\"change\":"
+          << nlohmann::json(std::string(E.Bytes)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     } else {
       Out << ",\"bytes\":\"" << HexOf(E.Bytes) << '"';
       if (E.Kind != TRecordKind::Sent) Out << ",\"outcome\":\"" << OutcomeName(E.Outcome) << '"';
@@ -117,14 +118,11 @@ TRecordFormat RecordFormatOf(const std::string& Path) {
 void WriteRecord(std::ostream& Out, TRecordFormat Format, const TSessionRecord& Record, size_t Count,
                  const TTimingVerdict& Verdict) {
   Count = std::min(Count, Record.Count());
-  if (Format == TRecordFormat::Csv)
-    WriteCsv(Out, Record, Count, Verdict);
-  else
-    WriteJsonLines(Out, Record, Count, Verdict);
+  if (Format == TRecordFormat::Csv) WriteCsv(Out, Record, Count, Verdict);
+  else WriteJsonLines(Out, Record, Count, Verdict);
 }
 
-std::string SaveRecordFile(const std::string& Path, TRecordFormat Format, const TSessionRecord& Record,
-                           size_t Count) {
+std::string SaveRecordFile(const std::string& Path, TRecordFormat Format, const TSessionRecord& Record, size_t Count) {
   namespace fs = std::filesystem;
   const fs::path Target = fs::u8path(Path);
   std::mt19937_64 Random(std::random_device{}());

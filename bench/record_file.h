@@ -49,5 +49,4 @@ void WriteRecord(std::ostream& Out, TRecordFormat Format, const TSessionRecord& 
 // wrong (the system's reason), with the target left as it was. Reads only
 // the first Count entries, so it may run on a thread of its own while the
 // record goes on growing on the window thread.
-std::string SaveRecordFile(const std::string& Path, TRecordFormat Format, const TSessionRecord& Record,
-                           size_t Count);
+std::string SaveRecordFile(const std::string& Path, TRecordFormat Format, const TSessionRecord& Record, size_t Count);

@@ -30,8 +30,8 @@ constexpr size_t MaxChunks = size_t(1) << (32 - ChunkShift);
 constexpr size_t MaxRun = 4096;
 
 int32_t ClampUs(int64_t Us) {
-  return static_cast<int32_t>(std::clamp<int64_t>(Us, std::numeric_limits<int32_t>::min() + 1,
-                                                  std::numeric_limits<int32_t>::max()));
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(Us, std::numeric_limits<int32_t>::min() + 1, std::numeric_limits<int32_t>::max()));
 }
 
 }  // namespace

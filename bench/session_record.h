@@ -83,8 +83,8 @@ public:
 
 private:
   struct TStore;
-  void Add(int64_t TimeUs, TRecordKind Kind, TEcuOutcome Outcome, int32_t SpanUs, int32_t MaxGapUs,
-           const void* Bytes, size_t Count);
+  void Add(int64_t TimeUs, TRecordKind Kind, TEcuOutcome Outcome, int32_t SpanUs, int32_t MaxGapUs, const void* Bytes,
+           size_t Count);
 
   TClock FClock;
   std::unique_ptr<TStore> FStore;

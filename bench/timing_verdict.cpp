@@ -105,10 +105,8 @@ TTimingVerdict JudgeTiming(const TSessionRecord& Record, size_t Count) {
     }
     if (Service == StartCommunication) {
       ++Starts;
-      if (HaveWakeUp)
-        WakeUp.Add((E.TimeUs - WakeUpUs) / 1000.0);
-      else
-        ++StartsWithoutWakeUp;
+      if (HaveWakeUp) WakeUp.Add((E.TimeUs - WakeUpUs) / 1000.0);
+      else ++StartsWithoutWakeUp;
     }
     HaveWakeUp = false;
     HavePrevious = true;
@@ -121,7 +119,8 @@ TTimingVerdict JudgeTiming(const TSessionRecord& Record, size_t Count) {
   V.Measures.push_back(Summarise("P3", "P3: от ответа до следующего запроса", 55, 5000, std::move(P3.Ms)));
   V.Measures.push_back(Summarise("TesterPresent", "Интервал TesterPresent", 0, 5000, std::move(Present.Ms)));
   TTimingMeasure Wake = Summarise("WakeUp", "Пробуждение перед StartCommunication", 20, 60, std::move(WakeUp.Ms));
-  Wake.Note = "StartCommunication: " + std::to_string(Starts) + ", без пробуждения: " + std::to_string(StartsWithoutWakeUp);
+  Wake.Note =
+      "StartCommunication: " + std::to_string(Starts) + ", без пробуждения: " + std::to_string(StartsWithoutWakeUp);
   V.Measures.push_back(std::move(Wake));
   TTimingMeasure Retries = Summarise("Retries", "Повторы неотвеченных запросов", 55, 5000, std::move(Retry.Ms));
   Retries.Note = "запросов повторено: " + std::to_string(RetriedRequests) +

@@ -35,7 +35,9 @@ public:
   long long Integer(TEcuField Field) const { return StrToInt(Panel.FieldText(Field)); }
 
   // Temperatures: 0.75 degC per count, 0 at -48 degC.
-  long long Temperature(TEcuField Field) const { return RoundHalfEven((static_cast<long double>(Integer(Field)) + 48) / 0.75L); }
+  long long Temperature(TEcuField Field) const {
+    return RoundHalfEven((static_cast<long double>(Integer(Field)) + 48) / 0.75L);
+  }
   long long Voltage() const { return RoundHalfEven(Float(TEcuField::Ubat) * 255 / FullScaleVoltage); }
   long long Throttle() const { return RoundHalfEven(Float(TEcuField::ATP) * 255 / 100); }
   // Engine speed in quarter revolutions per minute.
@@ -61,11 +63,11 @@ std::string Record23Speed(const TCodes& C) { return "61 06 00 00 00 00 00 00 00 
 // and in data byte 25, which variant 3 fills with the engine speed / 40. The
 // fields are read in the order of the bytes they fill.
 std::string Record23Main(const TCodes& C, int Variant) {
-  const long long Pressure =
-      Variant == 2 ? C.Integer(TEcuField::IMAP) : RoundHalfEven(C.Float(TEcuField::IMAP));
+  const long long Pressure = Variant == 2 ? C.Integer(TEcuField::IMAP) : RoundHalfEven(C.Float(TEcuField::IMAP));
   std::string Text = "61 02 00 00 00 00 00 00 00 00 00 00 00 " + Byte(Pressure);
   Text += " 00 00 00 00 00 00 00 00 " + Byte(C.Throttle()) + " 00 00 ";
-  Text += Variant == 3 ? Byte(RoundHalfEven(static_cast<long double>(C.Integer(TEcuField::RPM)) / 40)) : std::string("00");
+  Text +=
+      Variant == 3 ? Byte(RoundHalfEven(static_cast<long double>(C.Integer(TEcuField::RPM)) / 40)) : std::string("00");
   Text += " 00 " + Byte(C.Voltage());
   Text += " 00 " + Byte(C.Temperature(TEcuField::TOG));
   Text += " 00 " + Byte(C.Temperature(TEcuField::IAT));

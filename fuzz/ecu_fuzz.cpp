@@ -44,9 +44,10 @@ private:
   size_t Pos = 0;
 };
 
-const char* const KnownTexts[] = {"0",     "20",         "12,00",  "12.00",       "-40",   "2147483647", "-2147483648",
-                                  "1e4000", "-1e4000",   "",       "abc",         "20,5",  "2,5",        "820",
-                                  "10000", "16384",      " 7 ",    "1e-5000",     "+,5",   "99999999999999999999"};
+const char* const KnownTexts[] = {"0",          "20",          "12,00",   "12.00",   "-40",
+                                  "2147483647", "-2147483648", "1e4000",  "-1e4000", "",
+                                  "abc",        "20,5",        "2,5",     "820",     "10000",
+                                  "16384",      " 7 ",         "1e-5000", "+,5",     "99999999999999999999"};
 
 class TPort : public TEcuPort {
 public:
@@ -135,8 +136,7 @@ void CheckState(const TEcuEmulator& Ecu) {
 void Run(TEcuEmulator& Ecu, int Count) {
   try {
     Ecu.RxChar(Count);
-  } catch (const EConvertError&) {
-  }
+  } catch (const EConvertError&) {}
   CheckState(Ecu);
 }
 

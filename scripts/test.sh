@@ -13,26 +13,28 @@ jobs=$(nproc)
 echo "== Build and test"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
-QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300
+python3 scripts/check_suites.py ctest linux build
+QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$jobs" --timeout 300 \
+  --output-junit "$PWD/build/ctest-junit.xml"
+python3 scripts/check_suites.py junit linux "$PWD/build/ctest-junit.xml"
 
 echo "== Sanitizer build of the libraries without Qt"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESTER_GUI=OFF -DTESTER_SANITIZE=ON
 cmake --build build-asan -j"$jobs"
-ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 300
+python3 scripts/check_suites.py ctest asan build-asan
+ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 300 \
+  --output-junit "$PWD/build-asan/ctest-junit.xml"
+python3 scripts/check_suites.py junit asan "$PWD/build-asan/ctest-junit.xml"
 
 echo "== Thread sanitizer build of the serial link"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESTER_GUI=OFF -DTESTER_TSAN=ON
 cmake --build build-tsan -j"$jobs" --target seriallink_tests
 TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/seriallink/seriallink_tests --gtest_brief=1
 
-if [ -x scripts/fuzz.sh ]; then
-  echo "== Fuzz run"
-  scripts/fuzz.sh
-fi
-if [ -x scripts/cross-build.sh ]; then
-  echo "== Windows cross build"
-  scripts/cross-build.sh
-fi
+echo "== Fuzz run"
+bash scripts/fuzz.sh
+echo "== Windows cross build"
+bash scripts/cross-build.sh
 echo "== Windows test lane (MinGW-w64 suites and the COM port end-to-end check under Wine)"
 bash scripts/windows-tests.sh build-win-lane
 echo "== Windows program (Qt 6 for MinGW-w64) packaged, and run under Wine"

@@ -58,12 +58,22 @@ wine_prefix_init "$prefix"  # exports WINEPREFIX and the rest; the prefix is rea
 echo "== Windows lane: suites under Wine"
 run_start=$(date +%s.%N)
 failed=0
-suite() {  # suite <locale> <exe> [gtest args]
+# Each program's output is kept and its summary checked against the floor of
+# tests it must pass (tests/suite-floors.txt), so a suite that stops
+# registering its tests, or skips some, fails the lane.
+suite() {  # suite <locale> <exe> [--gtest_filter=<filter>]
   local locale=$1 exe=$2
   shift 2
-  echo "-- $(basename "$exe") under $locale $*"
-  if ! LC_ALL=$locale LANG=$locale wine "$exe" --gtest_brief=1 "$@"; then
+  local name
+  name=$(basename "$exe" .exe)
+  [ $# -gt 0 ] && name="$name[${1#--gtest_filter=}]"
+  name="$name@$locale"
+  echo "-- $name"
+  local log="$out/$name.log"
+  if ! LC_ALL=$locale LANG=$locale wine "$exe" --gtest_brief=1 "$@" 2>&1 | tee "$log"; then
     echo "windows-tests: $(basename "$exe") FAILED under $locale" >&2
+    failed=1
+  elif ! python3 "$root/scripts/check_suites.py" gtest wine "$name" "$log"; then
     failed=1
   fi
 }

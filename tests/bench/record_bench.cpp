@@ -46,9 +46,10 @@ int main(int argc, char** argv) {
     const std::string Path = Base + Ext;
     T = TClock::now();
     const std::string Error = SaveRecordFile(Path, RecordFormatOf(Path), Record, Record.Count());
-    std::printf("saved as %s: %.0f ms, %.1f MB%s%s\n", Ext, std::chrono::duration<double, std::milli>(TClock::now() - T).count(),
-                Error.empty() ? std::filesystem::file_size(Path) / 1e6 : 0.0, Error.empty() ? "" : ", failed: ",
-                Error.c_str());
+    std::printf("saved as %s: %.0f ms, %.1f MB%s%s\n", Ext,
+                std::chrono::duration<double, std::milli>(TClock::now() - T).count(),
+                Error.empty() ? std::filesystem::file_size(Path) / 1e6 : 0.0,
+                Error.empty() ? "" : ", failed: ", Error.c_str());
     std::filesystem::remove(Path);
   }
   return 0;

@@ -63,7 +63,7 @@ std::string BytesOf(std::string_view Text) { return Hex(TBytes(Text.begin(), Tex
 TEST(SessionRecord, EveryFrameAnswerDropAndChangeWithItsTimeAndOutcome) {
   TLineBench L;
   L.Send(0, {0x00});
-  L.Send(49, StartComm, 1);            // five events, 1 ms apart
+  L.Send(49, StartComm, 1);                     // five events, 1 ms apart
   L.Send(200, {0x81, 0x33, 0xF1, 0x81, 0x26});  // another unit
   L.B.Panel.Fields[TEcuField::IMAP] = "12.7";
   L.Record.Change("EditIMAP=12.7");
@@ -111,9 +111,9 @@ TEST(SessionRecord, EveryFrameAnswerDropAndChangeWithItsTimeAndOutcome) {
 
 TEST(TimingVerdict, AConformingTripComputerPassesEveryMeasure) {
   TLineBench L;
-  L.Send(0, {0x00});                        // wake-up
-  L.Send(49, StartComm, 2);                 // 49..57 ms, answered at 57.2
-  L.Send(120, Record01, 5);                 // 62.8 ms after the answer
+  L.Send(0, {0x00});         // wake-up
+  L.Send(49, StartComm, 2);  // 49..57 ms, answered at 57.2
+  L.Send(120, Record01, 5);  // 62.8 ms after the answer
   L.Send(300, Record01, 5);
   L.Send(1300, Present, 5);
   L.Send(2300, Present, 5);
@@ -126,8 +126,8 @@ TEST(TimingVerdict, AConformingTripComputerPassesEveryMeasure) {
   EXPECT_DOUBLE_EQ(P4->MaxMs, 5);
   const TTimingMeasure* P3 = V.Find("P3");
   EXPECT_EQ(P3->Samples, 4u);
-  EXPECT_DOUBLE_EQ(P3->MinMs, 62.8);    // 120 - 57.2
-  EXPECT_DOUBLE_EQ(P3->MaxMs, 979.8);   // 2300 - 1320.2
+  EXPECT_DOUBLE_EQ(P3->MinMs, 62.8);   // 120 - 57.2
+  EXPECT_DOUBLE_EQ(P3->MaxMs, 979.8);  // 2300 - 1320.2
   EXPECT_DOUBLE_EQ(P3->MedianMs, (154.8 + 974.8) / 2);
   EXPECT_DOUBLE_EQ(V.Find("TesterPresent")->MinMs, 1000);
   EXPECT_DOUBLE_EQ(V.Find("WakeUp")->MinMs, 49);
@@ -192,12 +192,13 @@ TEST(RecordFile, CsvAndJsonLinesHoldEveryEntryAndTheVerdict) {
   WriteRecord(Csv, TRecordFormat::Csv, L.Record, L.Record.Count(), JudgeTiming(L.Record));
   const std::string Text = Csv.str();
   // The record counts from its start (the clock was 0 then).
-  EXPECT_EQ(Text.substr(0, Text.find("\r\n,verdict")),
-            "time_ms,direction,bytes,outcome,span_ms,max_gap_ms,measure,samples,min_ms,median_ms,max_ms,range_ms,verdict\r\n"
-            "10.000,rx,81 11 F1 81 04,answered,4.000,1.000,,,,,,,\r\n"
-            "14.200,tx,83 F1 11 C1 6B 8F 40,,,,,,,,,,\r\n"
-            "14.200,op,\"Edit \"\"Dv\"\"=1,5\",,,,,,,,,,\r\n"
-            "100.000,drop,05,noise,,,,,,,,,");
+  EXPECT_EQ(
+      Text.substr(0, Text.find("\r\n,verdict")),
+      "time_ms,direction,bytes,outcome,span_ms,max_gap_ms,measure,samples,min_ms,median_ms,max_ms,range_ms,verdict\r\n"
+      "10.000,rx,81 11 F1 81 04,answered,4.000,1.000,,,,,,,\r\n"
+      "14.200,tx,83 F1 11 C1 6B 8F 40,,,,,,,,,,\r\n"
+      "14.200,op,\"Edit \"\"Dv\"\"=1,5\",,,,,,,,,,\r\n"
+      "100.000,drop,05,noise,,,,,,,,,");
   EXPECT_NE(Text.find(",verdict,,,,,P4,1,1.000,1.000,1.000,0..20,pass\r\n"), std::string::npos) << Text;
 
   std::ostringstream Json;
@@ -207,7 +208,9 @@ TEST(RecordFile, CsvAndJsonLinesHoldEveryEntryAndTheVerdict) {
   std::vector<std::string> All;
   while (std::getline(Lines, Line)) All.push_back(Line);
   ASSERT_EQ(All.size(), 4u + 6u);
-  EXPECT_EQ(All[0], R"({"t_ms":10.000,"dir":"rx","bytes":"81 11 F1 81 04","outcome":"answered","span_ms":4.000,"max_gap_ms":1.000})");
+  EXPECT_EQ(
+      All[0],
+      R"({"t_ms":10.000,"dir":"rx","bytes":"81 11 F1 81 04","outcome":"answered","span_ms":4.000,"max_gap_ms":1.000})");
   EXPECT_EQ(All[1], R"({"t_ms":14.200,"dir":"tx","bytes":"83 F1 11 C1 6B 8F 40"})");
   EXPECT_EQ(All[2], R"({"t_ms":14.200,"dir":"op","change":"Edit \"Dv\"=1,5"})");
   EXPECT_EQ(All[4].rfind(R"({"verdict":"P4","caption":"P4: паузы между байтами запроса","samples":1,)", 0), 0u)

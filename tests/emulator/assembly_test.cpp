@@ -265,8 +265,8 @@ TEST(Assembly, FormCreateResetsEverything) {
 TEST(Assembly, OwnAnswersFedBackAsEchoesAreShownAndNotAnswered) {
   TEcuBench B;
   B.Panel.Faults.assign(30, {"0102 Датчик", true});
-  const TBytes Requests[] = {StartComm, {0x82, 0x11, 0xF1, 0x21, 0x06, 0xAB}, {0x81, 0x11, 0xF1, 0x18, 0x9B},
-                             {0x81, 0x11, 0xF1, 0x82, 0x05}};
+  const TBytes Requests[] = {
+      StartComm, {0x82, 0x11, 0xF1, 0x21, 0x06, 0xAB}, {0x81, 0x11, 0xF1, 0x18, 0x9B}, {0x81, 0x11, 0xF1, 0x82, 0x05}};
   for (const TBytes& Request : Requests) {
     const TBytes Reply = B.Answer(Request);
     ASSERT_FALSE(Reply.empty()) << Hex(Request);

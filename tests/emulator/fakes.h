@@ -49,9 +49,8 @@ class TFakePanel : public TEcuPanel {
 public:
   TFakePanel() {
     // The window's start values under a comma locale.
-    Fields = {{TEcuField::VSS, "0"}, {TEcuField::TOG, "20"},  {TEcuField::RPM, "0"},
-              {TEcuField::ATP, "0"}, {TEcuField::IMAP, "0"},  {TEcuField::Dv, "0,00"},
-              {TEcuField::IAT, "20"}, {TEcuField::Ubat, "12,00"}};
+    Fields = {{TEcuField::VSS, "0"},  {TEcuField::TOG, "20"},  {TEcuField::RPM, "0"},  {TEcuField::ATP, "0"},
+              {TEcuField::IMAP, "0"}, {TEcuField::Dv, "0,00"}, {TEcuField::IAT, "20"}, {TEcuField::Ubat, "12,00"}};
   }
   std::string FieldText(TEcuField Field) const override {
     Reads.push_back(Field);

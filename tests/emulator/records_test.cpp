@@ -84,8 +84,7 @@ TEST_F(Records, HalfwayTextsRoundInExtendedPrecision) {
   for (const auto& V : Voltages) {
     Set(TEcuField::Ubat, V.Text);
     B.Panel.Variant = 1;
-    EXPECT_EQ(Ask(0x03), Reply(Record(0x03, 11, {{4, V.Code}, {5, 0x5B}, {6, 0x5B}})))
-        << V.Text;
+    EXPECT_EQ(Ask(0x03), Reply(Record(0x03, 11, {{4, V.Code}, {5, 0x5B}, {6, 0x5B}}))) << V.Text;
     for (int Variant : {2, 3}) {
       B.Panel.Variant = Variant;
       EXPECT_EQ(Ask(0x02)[3 + 27], V.Code) << V.Text << " variant " << Variant;
@@ -101,12 +100,12 @@ TEST_F(Records, HalfwayTextsRoundInExtendedPrecision) {
 
 TEST_F(Records, Variant1ValueRecords) {
   Set(TEcuField::ATP, "10");
-  EXPECT_EQ(Ask(0x03), (TBytes{0x8B, 0xF1, 0x11, 0x61, 0x03, 0x00, 0x00, 0xAB, 0x5B, 0x5B, 0x1A, 0x00, 0x00, 0x00,
-                               0x6C}));
+  EXPECT_EQ(Ask(0x03),
+            (TBytes{0x8B, 0xF1, 0x11, 0x61, 0x03, 0x00, 0x00, 0xAB, 0x5B, 0x5B, 0x1A, 0x00, 0x00, 0x00, 0x6C}));
   Set(TEcuField::IMAP, "100");
   Set(TEcuField::Dv, "2,5");
-  EXPECT_EQ(Ask(0x04), (TBytes{0x8E, 0xF1, 0x11, 0x61, 0x04, 0x00, 0x64, 0x00, 0x00, 0xA8, 0x03, 0xA8, 0x03, 0xA8,
-                               0x03, 0xA8, 0x03, 0x05}));
+  EXPECT_EQ(Ask(0x04), (TBytes{0x8E, 0xF1, 0x11, 0x61, 0x04, 0x00, 0x64, 0x00, 0x00, 0xA8, 0x03, 0xA8, 0x03, 0xA8, 0x03,
+                               0xA8, 0x03, 0x05}));
   Set(TEcuField::IMAP, "200");
   EXPECT_EQ(TBytes(Ask(0x04)).at(5), 0xFF);
   EXPECT_EQ(B.Ecu.TxFrame[6], 0xC7);
@@ -116,8 +115,8 @@ TEST_F(Records, Variant1ValueRecords) {
   EXPECT_EQ(B.Ecu.TxFrame[6], 0x80);
   Set(TEcuField::VSS, "60");
   Set(TEcuField::RPM, "800");
-  EXPECT_EQ(Ask(0x06), (TBytes{0x8E, 0xF1, 0x11, 0x61, 0x06, 0x30, 0x00, 0x00, 0x80, 0x0C, 0x00, 0x00, 0x00, 0x00,
-                               0x00, 0x00, 0x00, 0xB3}));
+  EXPECT_EQ(Ask(0x06), (TBytes{0x8E, 0xF1, 0x11, 0x61, 0x06, 0x30, 0x00, 0x00, 0x80, 0x0C, 0x00, 0x00, 0x00, 0x00, 0x00,
+                               0x00, 0x00, 0xB3}));
   // Speed is a floating-point text in this variant.
   Set(TEcuField::VSS, "62,5");
   EXPECT_EQ(Ask(0x06).at(5), 0x32);
@@ -215,8 +214,7 @@ TEST_F(Records, Variants2And3WithValues) {
   EXPECT_EQ(Ask(0x06), Speed);
 
   B.Panel.Variant = 3;
-  const TBytes V3 =
-      Reply(Record(0x02, 32, {{13, 0x65}, {22, 0x4C}, {25, 0x14}, {27, 0xC7}, {29, 0xB8}, {31, 0x6F}}));
+  const TBytes V3 = Reply(Record(0x02, 32, {{13, 0x65}, {22, 0x4C}, {25, 0x14}, {27, 0xC7}, {29, 0xB8}, {31, 0x6F}}));
   EXPECT_EQ(V3.back(), 0xB8);
   EXPECT_EQ(Ask(0x02), V3);
   EXPECT_EQ(Ask(0x03), Injection);
@@ -225,8 +223,8 @@ TEST_F(Records, Variants2And3WithValues) {
 
 TEST_F(Records, Variants2And3RoundingAndParsing) {
   B.Panel.Variant = 3;
-  Set(TEcuField::ATP, "10");   // 25.5 -> 26
-  Set(TEcuField::RPM, "860");  // 21.5 -> 22
+  Set(TEcuField::ATP, "10");     // 25.5 -> 26
+  Set(TEcuField::RPM, "860");    // 21.5 -> 22
   Set(TEcuField::IMAP, "12,5");  // a floating-point text here: 12.5 -> 12
   Ask(0x02);
   EXPECT_EQ(B.Ecu.TxFrame[3 + 22], 0x1A);
@@ -285,10 +283,10 @@ TEST_F(Records, RequestDataIsKeptBetweenRequests) {
 
 // Values beyond a byte are saturated: every byte keeps its position.
 TEST_F(Records, OutOfRangeValuesSaturateAndKeepTheLayout) {
-  Set(TEcuField::Ubat, "20");   // 284.9 -> FF
-  Set(TEcuField::TOG, "150");   // 264 -> FF
-  Set(TEcuField::IAT, "-60");   // -16 -> 00
-  Set(TEcuField::ATP, "-5");    // -12.75 -> 00
+  Set(TEcuField::Ubat, "20");  // 284.9 -> FF
+  Set(TEcuField::TOG, "150");  // 264 -> FF
+  Set(TEcuField::IAT, "-60");  // -16 -> 00
+  Set(TEcuField::ATP, "-5");   // -12.75 -> 00
   EXPECT_EQ(Ask(0x03), Reply({0x61, 0x03, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00}));
   Set(TEcuField::IMAP, "2147483647");  // the 64-bit product does not wrap
   Set(TEcuField::Dv, "1e4000");
@@ -298,8 +296,8 @@ TEST_F(Records, OutOfRangeValuesSaturateAndKeepTheLayout) {
   EXPECT_EQ(Ask(0x04), Reply({0x61, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
   Set(TEcuField::IMAP, "32768");  // beyond 32767 kPa the 32-bit product would overflow
   EXPECT_EQ(Ask(0x04).at(5), 0xFF);
-  Set(TEcuField::VSS, "400");     // 320 -> FF
-  Set(TEcuField::RPM, "16384");   // 65536 -> FFFF
+  Set(TEcuField::VSS, "400");    // 320 -> FF
+  Set(TEcuField::RPM, "16384");  // 65536 -> FFFF
   EXPECT_EQ(Ask(0x06), Reply({0x61, 0x06, 0xFF, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));
   Set(TEcuField::RPM, "-1");
   EXPECT_EQ(Ask(0x06), Reply({0x61, 0x06, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}));

@@ -94,10 +94,8 @@ void ExpectRecovered(const TCase& Case) {
   Lines.insert(Lines.end(), {LineOf(StartComm), LineOf(Record01), LineOf(TesterPresent)});
   for (unsigned Seed = 0; Seed <= 20; ++Seed) {
     TEcuBench B;
-    if (Seed == 0)
-      Line.OneByteEach(B);
-    else
-      Line.RandomSplits(B, Seed);
+    if (Seed == 0) Line.OneByteEach(B);
+    else Line.RandomSplits(B, Seed);
     EXPECT_EQ(B.Sent(), Answers) << Case.Name << ", seed " << Seed;
     EXPECT_EQ(B.Panel.Lines, Lines) << Case.Name << ", seed " << Seed;
     EXPECT_FALSE(B.Ecu.RequestPending) << Case.Name << ", seed " << Seed;
@@ -116,10 +114,14 @@ TEST(Resync, WellFormedRequestsAfterADisturbanceAreAnswered) {
   // A broken transmission: the tester gave up after three bytes.
   Cases.push_back({"truncated request", TLine().Send({0x82, 0x11, 0xF1})});
   Cases.push_back({"truncated long header", TLine().Send({0x80, 0x11})});
-  Cases.push_back({"request plus surplus byte", TLine().Send({0x81, 0x11, 0xF1, 0x3E, 0xC1, 0x85}),
-                   {TesterPresentAnswer}, {LineOf(TesterPresent)}});
-  Cases.push_back({"two requests in one piece", TLine().Send(TesterPresent).Send(TesterPresent),
-                   {TesterPresentAnswer, TesterPresentAnswer}, {LineOf(TesterPresent), LineOf(TesterPresent)}});
+  Cases.push_back({"request plus surplus byte",
+                   TLine().Send({0x81, 0x11, 0xF1, 0x3E, 0xC1, 0x85}),
+                   {TesterPresentAnswer},
+                   {LineOf(TesterPresent)}});
+  Cases.push_back({"two requests in one piece",
+                   TLine().Send(TesterPresent).Send(TesterPresent),
+                   {TesterPresentAnswer, TesterPresentAnswer},
+                   {LineOf(TesterPresent), LineOf(TesterPresent)}});
   for (const TCase& Case : Cases) ExpectRecovered(Case);
 }
 
