@@ -43,6 +43,11 @@ std::string Field(const std::string& Text) {
   return Quoted + '"';
 }
 
+// A JSON string; bytes that are not UTF-8 become U+FFFD.
+std::string JsonText(std::string_view Text) {
+  return nlohmann::json(std::string(Text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 std::string RangeText(const TTimingMeasure& M) {
   return std::to_string(static_cast<long long>(M.RangeMinMs)) + ".." +
          std::to_string(static_cast<long long>(M.RangeMaxMs));
@@ -56,6 +61,8 @@ void WriteCsv(std::ostream& Out, const TSessionRecord& Record, size_t Count, con
     Out << Ms(E.TimeUs - Record.StartUs()) << ',' << KindName(E.Kind) << ',';
     if (E.Kind == TRecordKind::Change) {
       Out << Field(std::string(E.Bytes)) << ",,,";
+    } else if (E.Kind == TRecordKind::FaultHit) {
+      Out << Field(std::string(E.Bytes)) << ',' << FaultActionName(E.Action) << ",,";
     } else {
       Out << HexOf(E.Bytes) << ',';
       if (E.Kind != TRecordKind::Sent) Out << OutcomeName(E.Outcome);
@@ -80,8 +87,9 @@ void WriteJsonLines(std::ostream& Out, const TSessionRecord& Record, size_t Coun
     const TRecordEntry E = Record.Entry(I);
     Out << "{\"t_ms\":" << Ms(E.TimeUs - Record.StartUs()) << ",\"dir\":\"" << KindName(E.Kind) << '"';
     if (E.Kind == TRecordKind::Change) {
-      Out << ",\"change\":"
-          << nlohmann::json(std::string(E.Bytes)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      Out << ",\"change\":" << JsonText(E.Bytes);
+    } else if (E.Kind == TRecordKind::FaultHit) {
+      Out << ",\"rule\":" << JsonText(E.Bytes) << ",\"action\":\"" << FaultActionName(E.Action) << '"';
     } else {
       Out << ",\"bytes\":\"" << HexOf(E.Bytes) << '"';
       if (E.Kind != TRecordKind::Sent) Out << ",\"outcome\":\"" << OutcomeName(E.Outcome) << '"';

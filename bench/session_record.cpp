@@ -111,6 +111,9 @@ size_t TSessionRecord::Count() const { return FStore->Count; }
 
 TRecordEntry TSessionRecord::Entry(size_t Index) const {
   const TStored& E = FStore->At(Index);
+  // A fault hit keeps its action where a received frame keeps its span.
+  if (E.Kind == TRecordKind::FaultHit)
+    return {E.TimeUs, E.Kind, E.Outcome, 0, -1, FStore->Bytes(E), static_cast<TFaultAction>(E.SpanUs)};
   return {E.TimeUs, E.Kind, E.Outcome, E.SpanUs, E.MaxGapUs, FStore->Bytes(E)};
 }
 
@@ -163,6 +166,15 @@ void TSessionRecord::BytesDropped(const uint8_t* Bytes, int Count, int64_t Arriv
   Add(Arrival, TRecordKind::Dropped, Why, 0, -1, Bytes, static_cast<size_t>(std::max(Count, 0)));
 }
 
+void TSessionRecord::FaultHit(const TFaultRule& Rule, size_t, uint64_t, int64_t) {
+  if (!FRecording) return;
+  const std::string Text = DescribeFaultRule(Rule);
+  Add(FClock(), TRecordKind::FaultHit, TEcuOutcome::FaultRule, static_cast<int32_t>(Rule.Action), -1, Text.data(),
+      Text.size());
+}
+
+void TSessionRecord::FaultFrameSent(const uint8_t* Bytes, int Count, int64_t) { AnswerSent(Bytes, Count); }
+
 const char* OutcomeName(TEcuOutcome Outcome) {
   switch (Outcome) {
     case TEcuOutcome::Answered: return "answered";
@@ -176,6 +188,7 @@ const char* OutcomeName(TEcuOutcome Outcome) {
     case TEcuOutcome::Noise: return "noise";
     case TEcuOutcome::FragmentDropped: return "fragment_dropped";
     case TEcuOutcome::Paused: return "paused";
+    case TEcuOutcome::FaultRule: return "fault_rule";
   }
   return "unknown";
 }
@@ -186,6 +199,7 @@ const char* KindName(TRecordKind Kind) {
     case TRecordKind::Sent: return "tx";
     case TRecordKind::Dropped: return "drop";
     case TRecordKind::Change: return "op";
+    case TRecordKind::FaultHit: return "fault";
   }
   return "unknown";
 }

@@ -9,8 +9,10 @@
 // port's write queue, from which the port's write thread sends it at once.
 // Both are on one clock, the steady clock that the port uses.
 //
-// The record listens to the emulator (TEcuObserver) and changes nothing of
-// what it does. Entries are kept compactly (24 bytes each, the bytes in a
+// The record listens to the emulator (TEcuObserver) and to the fault engine
+// (TFaultListener: each rule's hits, and the frames the engine held and
+// wrote later, as answers sent when they are written) and changes nothing
+// of what they do. Entries are kept compactly (24 bytes each, the bytes in a
 // chunked pool that never moves), so a day of polling, a million requests
 // and their answers, takes about 75 MB; past MaxEntries the record stops
 // taking entries and counts what it left out.
@@ -25,12 +27,14 @@
 #include <vector>
 
 #include "ecu_interfaces.h"
+#include "fault_engine.h"
 
 enum class TRecordKind : uint8_t {
   Received,  // a complete frame from the line
   Sent,      // an answer handed to the port
   Dropped,   // bytes read and dropped outside any frame
   Change,    // the operator changed something that alters answers
+  FaultHit,  // a fault rule took a request
 };
 
 // One entry as read back.
@@ -42,11 +46,13 @@ struct TRecordEntry {
   // the longest silence between two of them (-1: the frame came in one).
   int32_t SpanUs = 0;
   int32_t MaxGapUs = -1;
-  // The bytes; for a change, its text ("EditIMAP=12.7", "Variant=2", ...).
+  // The bytes; for a change, its text ("EditIMAP=12.7", "Variant=2", ...);
+  // for a fault hit, the rule's name or description.
   std::string_view Bytes;
+  TFaultAction Action = TFaultAction::NoAnswer;  // fault hits only
 };
 
-class TSessionRecord : public TEcuObserver {
+class TSessionRecord : public TEcuObserver, public TFaultListener {
 public:
   using TClock = std::function<int64_t()>;
   static constexpr size_t MaxEntries = 16'000'000;
@@ -80,6 +86,11 @@ public:
   void FrameOutcome(TEcuOutcome Outcome) override;
   void AnswerSent(const uint8_t* Bytes, int Count) override;
   void BytesDropped(const uint8_t* Bytes, int Count, int64_t Arrival, TEcuOutcome Why) override;
+
+  // TFaultListener: a hit is kept with the rule's text and action at the
+  // time it is told; a held frame as an answer sent.
+  void FaultHit(const TFaultRule& Rule, size_t Index, uint64_t Hits, int64_t NowUs) override;
+  void FaultFrameSent(const uint8_t* Bytes, int Count, int64_t NowUs) override;
 
 private:
   struct TStore;

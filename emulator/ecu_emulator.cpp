@@ -46,6 +46,11 @@ void TEcuEmulator::FormCreate() {
   AnswersSent = 0;
   FragmentsDropped = 0;
   EventError = nullptr;
+  FHoldAnswer = false;
+  FHeldLength = 0;
+  FTakenByRule = false;
+  FRequestLength = 0;
+  FEventArrival = 0;
 }
 
 void TEcuEmulator::RxChar(int Count) {
@@ -82,6 +87,7 @@ void TEcuEmulator::ProcessEvent(int Length, int64_t Arrival) {
   // start a new request; the fragment before them was a broken transmission.
   if (RequestPending && Arrival - PendingArrival > MaxRequestGapUs) DropPending();
   ++EventSerial;
+  FEventArrival = Arrival;
   int Pos = 0;
   while (Pos < Length) {
     if (!RequestPending) {
@@ -153,6 +159,8 @@ void TEcuEmulator::HandleFrame(const uint8_t* Frame, int FrameLength) {
   RequestSource = Frame[2];
   const int DataLength = FrameLength - HeaderLength - 1;
   std::memcpy(RequestData.data(), Frame + HeaderLength, static_cast<size_t>(DataLength));
+  FRequestLength = DataLength;
+  FTakenByRule = false;
   ++FramesReceived;
   LogFrame(Frame, FrameLength);
   // A request that cannot be answered for a bad field text must not cost the
@@ -169,7 +177,9 @@ void TEcuEmulator::HandleFrame(const uint8_t* Frame, int FrameLength) {
     if (Observer != nullptr) Observer->FrameOutcome(TEcuOutcome::PortError);
     throw;
   }
-  if (Observer != nullptr) Observer->FrameOutcome(AnswersSent > AnswersBefore ? TEcuOutcome::Answered : Unanswered());
+  if (Observer == nullptr) return;
+  if (FTakenByRule) Observer->FrameOutcome(TEcuOutcome::FaultRule);
+  else Observer->FrameOutcome(AnswersSent > AnswersBefore ? TEcuOutcome::Answered : Unanswered());
 }
 
 TEcuOutcome TEcuEmulator::Unanswered() const {
@@ -196,6 +206,44 @@ void TEcuEmulator::DropPending() {
 
 void TEcuEmulator::AnswerRequest() {
   if (Panel.NoAnswerChecked()) return;
+  // With a filter, the answer to a request for this unit is built but held
+  // back until the filter has had its say. Requests for other units (and
+  // the adapter's echo of our own answers) never reach it.
+  if (FAnswerFilter == nullptr || RequestTarget != EcuAddress) {
+    Dispatch();
+    return;
+  }
+  FHoldAnswer = true;
+  FHeldLength = 0;
+  try {
+    Dispatch();
+  } catch (...) {
+    FHoldAnswer = false;
+    throw;
+  }
+  FHoldAnswer = false;
+  FilterAnswer();
+}
+
+void TEcuEmulator::FilterAnswer() {
+  const TEcuRequest Request{RequestTarget, RequestSource, RequestData.data(), FRequestLength, FEventArrival};
+  int Count = 0;
+  const TEcuAnswerAction Action =
+      FAnswerFilter->FilterAnswer(Request, TxFrame.data(), FHeldLength, FReplacement.data(), Count);
+  switch (Action) {
+    case TEcuAnswerAction::Send:
+      if (FHeldLength > 0) WriteAnswer(TxFrame.data(), FHeldLength);
+      return;
+    case TEcuAnswerAction::Withhold: FTakenByRule = true; return;
+    case TEcuAnswerAction::Replace:
+      FTakenByRule = true;
+      Count = std::clamp(Count, 0, static_cast<int>(FReplacement.size()));
+      if (Count > 0) WriteAnswer(FReplacement.data(), Count);
+      return;
+  }
+}
+
+void TEcuEmulator::Dispatch() {
   const uint8_t Service = RequestData[0];
   const bool ForUs = RequestTarget == EcuAddress;
   // The tests are made one after the other; the services are distinct, so at
@@ -260,9 +308,15 @@ void TEcuEmulator::WriteFrame(int DataLength, int HeaderSize) {
   unsigned Sum = 0;
   for (int I = 0; I < ChecksumAt; ++I) Sum += TxFrame[static_cast<size_t>(I)];
   TxFrame[static_cast<size_t>(ChecksumAt)] = static_cast<uint8_t>(Sum);
-  Port.WriteBuf(TxFrame.data(), ChecksumAt + 1);
+  // The services are distinct, so a request has at most one answer to hold.
+  if (FHoldAnswer) FHeldLength = ChecksumAt + 1;
+  else WriteAnswer(TxFrame.data(), ChecksumAt + 1);
+}
+
+void TEcuEmulator::WriteAnswer(const uint8_t* Bytes, int Count) {
+  Port.WriteBuf(Bytes, Count);
   ++AnswersSent;
-  if (Observer != nullptr) Observer->AnswerSent(TxFrame.data(), ChecksumAt + 1);
+  if (Observer != nullptr) Observer->AnswerSent(Bytes, Count);
 }
 
 void TEcuEmulator::LogFrame(const uint8_t* Bytes, int Count) {

@@ -59,6 +59,14 @@ public:
   // sees what happens; it changes nothing of it.
   void SetObserver(TEcuObserver* Value) { Observer = Value; }
 
+  // A filter between the answer stage and the port (none: nullptr, and every
+  // answer goes out as the unit builds it). It sees each physical request
+  // addressed to the unit with the answer about to be written and decides
+  // what is written instead; the observer is told the bytes actually
+  // written, and the frame's outcome is FaultRule when the filter did not
+  // let the answer pass as it was. The monitor line is not affected.
+  void SetAnswerFilter(TEcuAnswerFilter* Value) { FAnswerFilter = Value; }
+
   // Assembler state. Public so that tests and diagnostics can read it; only
   // the emulator itself writes it.
   std::array<uint8_t, BufferSize> RxBuffer{};
@@ -72,7 +80,8 @@ public:
   std::array<uint8_t, BufferSize> RequestData{};
   // Set by StartCommunication and StartDiagnosticSession, never cleared.
   bool CommunicationActive = false;
-  // The last answer frame, kept until the next answer overwrites it.
+  // The last answer frame the unit built, kept until the next answer
+  // overwrites it (an answer filter may have written other bytes).
   std::array<uint8_t, BufferSize> TxFrame{};
   // When the newest bytes of the pending request reached the port.
   int64_t PendingArrival = 0;
@@ -98,6 +107,12 @@ private:
     if (Observer != nullptr && Count > 0) Observer->BytesDropped(Bytes, Count, Arrival, Why);
   }
   void AnswerRequest();
+  // The tests of the answer stage, one after the other.
+  void Dispatch();
+  // Hands the answer held back in TxFrame (or none) to the answer filter and
+  // writes what it decides.
+  void FilterAnswer();
+  void WriteAnswer(const uint8_t* Bytes, int Count);
   void SendStopCommunication();
   void WriteFrame(int DataLength, int HeaderSize);
 
@@ -110,6 +125,16 @@ private:
   TEcuPort& Port;
   TEcuPanel& Panel;
   TEcuObserver* Observer = nullptr;
+  TEcuAnswerFilter* FAnswerFilter = nullptr;
+  // While the answer stage runs with a filter, the answer is built in
+  // TxFrame but held back (FHeldLength bytes, 0: none) until the filter has
+  // seen it; FTakenByRule notes that the filter did not let it pass.
+  bool FHoldAnswer = false;
+  int FHeldLength = 0;
+  bool FTakenByRule = false;
+  int FRequestLength = 0;
+  int64_t FEventArrival = 0;
+  std::array<uint8_t, TEcuAnswerFilter::MaxReplacement> FReplacement{};
   // Arrival times of the receive events that brought the frame being
   // assembled (a frame is at most 260 bytes, so at most 260 events).
   std::array<int64_t, 260> PieceTimes{};

@@ -57,6 +57,7 @@ enum class TEcuOutcome : uint8_t {
   Noise,            // bytes that cannot begin a frame, skipped
   FragmentDropped,  // a request left incomplete by a silence
   Paused,           // bytes read and discarded while "Pause" was ticked
+  FaultRule,        // an answer filter took the answer (withheld, delayed, altered or refused)
 };
 
 // A listener to what passes through the emulator, for a record of the
@@ -74,4 +75,41 @@ public:
   // Bytes read and dropped outside any frame (noise, a broken fragment,
   // bytes read while paused), with the arrival time of their event.
   virtual void BytesDropped(const uint8_t* Bytes, int Count, int64_t Arrival, TEcuOutcome Why) = 0;
+};
+
+// A request as the answer filter sees it: addresses, data bytes (service
+// identifier first) and when the receive event that completed it reached
+// the port (the port's clock, microseconds).
+struct TEcuRequest {
+  uint8_t Target = 0;
+  uint8_t Source = 0;
+  const uint8_t* Data = nullptr;
+  int DataLength = 0;
+  int64_t Arrival = 0;
+};
+
+// What the answer filter wants written for a request now.
+enum class TEcuAnswerAction : uint8_t {
+  Send,      // the answer as the unit built it (nothing when it has none)
+  Withhold,  // nothing
+  Replace,   // the bytes the filter put into the replacement buffer
+};
+
+// A hook between the answer stage and the port, for a bench that puts the
+// trip computer through faulty answers. Called on the emulator's thread for
+// every physical frame addressed to the unit that reaches the answer stage
+// ("Нет ответа" and "Pause" not ticked, every field text converted), after
+// the unit decided its answer and before anything is written. Whatever the
+// filter wants sent later it writes through the port itself.
+class TEcuAnswerFilter {
+public:
+  // Room in the replacement buffer.
+  static constexpr int MaxReplacement = 1024;
+  virtual ~TEcuAnswerFilter() = default;
+  // Answer: the frame the unit is about to write (AnswerCount 0: the unit
+  // leaves the request unanswered). For Replace, the filter writes up to
+  // MaxReplacement bytes into Replacement and sets ReplacementCount.
+  // Only port errors may leave it.
+  virtual TEcuAnswerAction FilterAnswer(const TEcuRequest& Request, const uint8_t* Answer, int AnswerCount,
+                                        uint8_t* Replacement, int& ReplacementCount) = 0;
 };
