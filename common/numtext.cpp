@@ -19,13 +19,9 @@ std::string TheThousandSeparator = ",";
 
 bool IsDigit(char C) { return C >= '0' && C <= '9'; }
 
-std::string FloatError(const std::string& S) {
-  return "'" + S + "' is not a valid floating point value";
-}
+std::string FloatError(const std::string& S) { return "'" + S + "' is not a valid floating point value"; }
 
-std::string IntegerError(const std::string& S) {
-  return "'" + S + "' is not a valid integer value";
-}
+std::string IntegerError(const std::string& S) { return "'" + S + "' is not a valid integer value"; }
 
 // Reads the checked text Plain ("-123.45e-6") in extended precision:
 // std::errc::result_out_of_range when the value is beyond the extended range
@@ -73,8 +69,7 @@ std::errc ReadExtended(const std::string& Plain, long double& Value) {
   return std::errc();
 #else
   const auto Result = std::from_chars(Plain.data(), Plain.data() + Plain.size(), Value);
-  if (Result.ec == std::errc() && Result.ptr != Plain.data() + Plain.size())
-    return std::errc::invalid_argument;
+  if (Result.ec == std::errc() && Result.ptr != Plain.data() + Plain.size()) return std::errc::invalid_argument;
   return Result.ec;
 #endif
 }
@@ -155,8 +150,7 @@ long double StrToFloat(const std::string& S) {
     if (Exponent <= 0) return Plain[0] == '-' ? -0.0L : 0.0L;
     throw EConvertError(FloatError(S));
   }
-  if (Read != std::errc() || !std::isfinite(Value))
-    throw EConvertError(FloatError(S));
+  if (Read != std::errc() || !std::isfinite(Value)) throw EConvertError(FloatError(S));
   return Value;
 }
 
@@ -175,8 +169,7 @@ int StrToInt(const std::string& S) {
   for (; I < End; ++I) {
     if (!IsDigit(S[I])) throw EConvertError(IntegerError(S));
     Value = Value * 10 - (S[I] - '0');
-    if (Value < static_cast<long long>(std::numeric_limits<int>::min()))
-      throw EConvertError(IntegerError(S));
+    if (Value < static_cast<long long>(std::numeric_limits<int>::min())) throw EConvertError(IntegerError(S));
   }
   if (!Negative) {
     Value = -Value;
@@ -202,6 +195,28 @@ long long RoundHalfEven(long double X) {
   }
   if (Result >= Limit) return std::numeric_limits<long long>::max();
   return static_cast<long long>(Result);
+}
+
+long long DivRoundHalfEven(long long N, long long D) {
+  if (D == 0) return 0;
+  if (D == -1 && N == std::numeric_limits<long long>::min()) return std::numeric_limits<long long>::max();
+  long long Quotient = N / D;
+  const long long Remainder = N % D;
+  // Magnitudes as unsigned, so that LLONG_MIN has one; the remainder is
+  // compared with what is left of the divisor instead of being doubled.
+  const auto Magnitude = [](long long V) {
+    return V < 0 ? 0ULL - static_cast<unsigned long long>(V) : static_cast<unsigned long long>(V);
+  };
+  const unsigned long long Rest = Magnitude(Remainder);
+  const unsigned long long Left = Magnitude(D) - Rest;
+  if (Rest > Left || (Rest == Left && Quotient % 2 != 0)) Quotient += (N < 0) == (D < 0) ? 1 : -1;
+  return Quotient;
+}
+
+int32_t SaturateToInt32(long long X) {
+  if (X > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (X < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(X);
 }
 
 std::string IntToHex(long long Value, int Digits) {

@@ -49,6 +49,15 @@ int StrToInt(const std::string& S);
 // saturate at its bounds; NaN gives 0.
 long long RoundHalfEven(long double X);
 
+// N / D rounded to the nearest integer, an exact half going to the even
+// neighbour, computed exactly in integers (so that a half is recognised as
+// one). Any signs; LLONG_MIN / -1 saturates at LLONG_MAX; D = 0 gives 0.
+long long DivRoundHalfEven(long long N, long long D);
+
+// X narrowed to 32 bits, saturating at the int32 bounds: for results of
+// RoundHalfEven that are used as 32-bit positions.
+int32_t SaturateToInt32(long long X);
+
 // Upper-case hexadecimal of at least Digits digits, zero-padded. A negative
 // value is written as its 64-bit two's complement (16 digits).
 std::string IntToHex(long long Value, int Digits);

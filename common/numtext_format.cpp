@@ -133,14 +133,14 @@ std::vector<std::string> Sections(const std::string& Pattern) {
 // One section of a display pattern, taken apart.
 struct TSection {
   std::string Text;
-  int IntPlaces = 0;         // "0" and "#" before the decimal point
-  int MinInt = 0;            // places from the first "0" to the decimal point
-  int FracPlaces = 0;        // places after the decimal point
-  int MinFrac = 0;           // places up to the last "0" after it
-  bool Thousands = false;    // a "," among the integer places
-  bool Scientific = false;   // "E+", "E-", "e+" or "e-"
-  int ExpDigits = 0;         // "0" after the exponent sign
-  bool ExpPlus = false;      // "+": the exponent sign is always written
+  int IntPlaces = 0;        // "0" and "#" before the decimal point
+  int MinInt = 0;           // places from the first "0" to the decimal point
+  int FracPlaces = 0;       // places after the decimal point
+  int MinFrac = 0;          // places up to the last "0" after it
+  bool Thousands = false;   // a "," among the integer places
+  bool Scientific = false;  // "E+", "E-", "e+" or "e-"
+  int ExpDigits = 0;        // "0" after the exponent sign
+  bool ExpPlus = false;     // "+": the exponent sign is always written
 };
 
 TSection Analyse(const std::string& Text) {

@@ -14,36 +14,45 @@ QColor AbBtnFaceColor();
 QColor AbBtnShadowColor();
 QColor AbBtnHighlightColor();
 
-// Per-channel interpolation: each of red, green and blue moves from `from`
-// towards `to` by (to - from) / count * n, rounded. count <= 0 gives `to`.
-QColor AbBlendColor(const QColor& from, const QColor& to, int n, int count);
+// Per-channel interpolation: each of red, green and blue moves from `From`
+// towards `To` by (To - From) / Count * N, rounded. Count <= 0 gives `To`.
+QColor AbBlendColor(const QColor& From, const QColor& To, int N, int Count);
 
 // Extra insets of a bevel's inner rectangle.
 class TAbOffset : public TAbPersistent {
 public:
-    void Assign(const TAbPersistent& source) override;
-    const char* ClassName() const override { return "TAbOffset"; }
+  void Assign(const TAbPersistent& Source) override;
+  const char* ClassName() const override { return "TAbOffset"; }
 
-    int Top() const { return top_; }
-    int Left() const { return left_; }
-    int Right() const { return right_; }
-    int Bottom() const { return bottom_; }
-    void SetTop(int v);
-    void SetLeft(int v);
-    void SetRight(int v);
-    void SetBottom(int v);
+  int Top() const { return FTop; }
+  int Left() const { return FLeft; }
+  int Right() const { return FRight; }
+  int Bottom() const { return FBottom; }
+  void SetTop(int V);
+  void SetLeft(int V);
+  void SetRight(int V);
+  void SetBottom(int V);
 
 private:
-    void Store(int& field, int v);
-    int top_ = 0, left_ = 0, right_ = 0, bottom_ = 0;
+  void Store(int& Field, int V);
+  int FTop = 0, FLeft = 0, FRight = 0, FBottom = 0;
 };
 
 enum TGradientStyle {
-    gsHorizontal1, gsHorizontal2, gsHorizontal3,
-    gsVertical1, gsVertical2, gsVertical3,
-    gsElliptic1, gsElliptic2, gsElliptic3,
-    gsRectangle, gsDiamond1, gsDiamond2,
-    gsTopLeft, gsTopRight
+  gsHorizontal1,
+  gsHorizontal2,
+  gsHorizontal3,
+  gsVertical1,
+  gsVertical2,
+  gsVertical3,
+  gsElliptic1,
+  gsElliptic2,
+  gsElliptic3,
+  gsRectangle,
+  gsDiamond1,
+  gsDiamond2,
+  gsTopLeft,
+  gsTopRight
 };
 
 // A two-colour gradient. Every style maps a pixel to a fraction 0..1 (0 is
@@ -57,32 +66,32 @@ enum TGradientStyle {
 //   right one, TopRight from the top right to the bottom left.
 class TAbGradSettings : public TAbPersistent {
 public:
-    TAbGradSettings();
-    void Assign(const TAbPersistent& source) override;
-    const char* ClassName() const override { return "TAbGradSettings"; }
+  TAbGradSettings();
+  void Assign(const TAbPersistent& Source) override;
+  const char* ClassName() const override { return "TAbGradSettings"; }
 
-    const QColor& ColorFrom() const { return colorFrom_; }
-    const QColor& ColorTo() const { return colorTo_; }
-    bool Visible() const { return visible_; }
-    TGradientStyle Style() const { return style_; }
-    void SetColorFrom(const QColor& c);
-    void SetColorTo(const QColor& c);
-    void SetVisible(bool v);
-    void SetStyle(TGradientStyle s);
+  const QColor& ColorFrom() const { return FColorFrom; }
+  const QColor& ColorTo() const { return FColorTo; }
+  bool Visible() const { return FVisible; }
+  TGradientStyle Style() const { return FStyle; }
+  void SetColorFrom(const QColor& C);
+  void SetColorTo(const QColor& C);
+  void SetVisible(bool V);
+  void SetStyle(TGradientStyle S);
 
-    // Fraction 0..1 of pixel (x, y) in a w x h area for a style.
-    static double Fraction(TGradientStyle style, int x, int y, int w, int h);
-    // An image of the gradient (empty for an empty size).
-    static QImage Render(TGradientStyle style, const QColor& from, const QColor& to, QSize size);
-    QImage Render(QSize size) const { return Render(style_, colorFrom_, colorTo_, size); }
-    // Paints the gradient over rect (nothing when rect is empty).
-    void Paint(QPainter& canvas, const QRect& rect) const;
+  // Fraction 0..1 of pixel (X, Y) in a W x H area for a style.
+  static double Fraction(TGradientStyle GradientStyle, int X, int Y, int W, int H);
+  // An image of the gradient (empty for an empty size).
+  static QImage Render(TGradientStyle GradientStyle, const QColor& From, const QColor& To, QSize Size);
+  QImage Render(QSize Size) const { return Render(FStyle, FColorFrom, FColorTo, Size); }
+  // Paints the gradient over Rect (nothing when Rect is empty).
+  void Paint(QPainter& Canvas, const QRect& Rect) const;
 
 private:
-    QColor colorFrom_;
-    QColor colorTo_;
-    bool visible_ = false;
-    TGradientStyle style_ = gsHorizontal1;
+  QColor FColorFrom;
+  QColor FColorTo;
+  bool FVisible = false;
+  TGradientStyle FStyle = gsHorizontal1;
 };
 
 enum TBevelStyle { bsLowered, bsRaised };
@@ -94,79 +103,80 @@ enum TBevelLine { blNone, blOuter, blInner, blBoth };
 // never turn inside out or loop for long.
 class TAbSBevel : public TAbPersistent {
 public:
-    TAbSBevel();
-    void Assign(const TAbPersistent& source) override;
-    const char* ClassName() const override { return "TAbSBevel"; }
-    // Recomputes the thickness and the circular shading image, then notifies.
-    void Changed() override;
+  TAbSBevel();
+  void Assign(const TAbPersistent& Source) override;
+  const char* ClassName() const override { return "TAbSBevel"; }
+  // Recomputes the thickness and the circular shading image, then notifies.
+  void Changed() override;
 
-    TAbOffset& Offset() { return offset_; }
-    const TAbOffset& Offset() const { return offset_; }
-    TBevelStyle Style() const { return style_; }
-    int Spacing() const { return spacing_; }
-    TBevelLine BevelLine() const { return bevelLine_; }
-    int Width() const { return width_; }
-    const QColor& Color() const { return color_; }
-    const QColor& ColorShadowFrom() const { return colorShadowFrom_; }
-    const QColor& ColorShadowTo() const { return colorShadowTo_; }
-    const QColor& ColorHighLightFrom() const { return colorHighLightFrom_; }
-    const QColor& ColorHighLightTo() const { return colorHighLightTo_; }
-    const QColor& PenColor() const { return penColor_; }
-    TAbGradSettings& SurfaceGrad() { return surfaceGrad_; }
-    const TAbGradSettings& SurfaceGrad() const { return surfaceGrad_; }
+  TAbOffset& Offset() { return FOffset; }
+  const TAbOffset& Offset() const { return FOffset; }
+  TBevelStyle Style() const { return FStyle; }
+  int Spacing() const { return FSpacing; }
+  TBevelLine BevelLine() const { return FBevelLine; }
+  int Width() const { return FWidth; }
+  const QColor& Color() const { return FColor; }
+  const QColor& ColorShadowFrom() const { return FColorShadowFrom; }
+  const QColor& ColorShadowTo() const { return FColorShadowTo; }
+  const QColor& ColorHighLightFrom() const { return FColorHighLightFrom; }
+  const QColor& ColorHighLightTo() const { return FColorHighLightTo; }
+  const QColor& PenColor() const { return FPenColor; }
+  TAbGradSettings& SurfaceGrad() { return FSurfaceGrad; }
+  const TAbGradSettings& SurfaceGrad() const { return FSurfaceGrad; }
 
-    void SetStyle(TBevelStyle v);
-    void SetSpacing(int v);
-    void SetBevelLine(TBevelLine v);
-    void SetWidth(int v);
-    void SetColor(const QColor& v);
-    void SetColorShadowFrom(const QColor& v);
-    void SetColorShadowTo(const QColor& v);
-    void SetColorHighLightFrom(const QColor& v);
-    void SetColorHighLightTo(const QColor& v);
-    void SetPenColor(const QColor& v);
+  void SetStyle(TBevelStyle V);
+  void SetSpacing(int V);
+  void SetBevelLine(TBevelLine V);
+  void SetWidth(int V);
+  void SetColor(const QColor& V);
+  void SetColorShadowFrom(const QColor& V);
+  void SetColorShadowTo(const QColor& V);
+  void SetColorHighLightFrom(const QColor& V);
+  void SetColorHighLightTo(const QColor& V);
+  void SetPenColor(const QColor& V);
 
-    // The dial face is marked for circular shading: it keeps a 30 x 30
-    // gsTopLeft image from ColorShadowFrom to ColorShadowTo.
-    bool CircularShading() const { return circularShading_; }
-    void SetCircularShading(bool on);
-    const QImage& ShadingImage() const { return shading_; }
+  // The dial face is marked for circular shading: it keeps a 30 x 30
+  // gsTopLeft image from ColorShadowFrom to ColorShadowTo.
+  bool CircularShading() const { return FCircularShading; }
+  void SetCircularShading(bool On);
+  const QImage& ShadingImage() const { return FShading; }
 
-    // Spacing + Width, plus 1 for blOuter or blInner, plus 2 for blBoth.
-    int Thickness() const { return thickness_; }
+  // Spacing + Width, plus 1 for blOuter or blInner, plus 2 for blBoth.
+  int Thickness() const { return FThickness; }
 
-    // Draws the rectangular bevel over rect and replaces rect by the inner
-    // rectangle (never of negative size).
-    void PaintRectangular(QPainter& canvas, QRect& rect) const;
-    // Draws the circular bevel in the square rect (needs the circular
-    // shading mark and a size over 4 pixels, else draws nothing) and
-    // replaces rect by the inner rectangle.
-    void PaintCircular(QPainter& canvas, QRect& rect) const;
-    // The inner rectangle either bevel leaves in rect, without drawing:
-    // rect shrunk by the thickness, then by Offset.
-    QRect InnerRect(const QRect& rect) const;
+  // Draws the rectangular bevel over Rect and replaces Rect by the inner
+  // rectangle (never of negative size).
+  void PaintRectangular(QPainter& Canvas, QRect& Rect) const;
+  // Draws the circular bevel in the square Rect (needs the circular
+  // shading mark and a size over 4 pixels, else draws nothing) and
+  // replaces Rect by the inner rectangle.
+  void PaintCircular(QPainter& Canvas, QRect& Rect) const;
+  // The inner rectangle either bevel leaves in Rect, without drawing:
+  // Rect shrunk by the thickness, then by Offset.
+  QRect InnerRect(const QRect& Rect) const;
 
 private:
-    template <typename T> void Store(T& field, const T& v);
-    // The shading, lines and disc of the circular bevel in a square of
-    // `side` pixels at the painter's origin.
-    void PaintFace(QPainter& p, int side) const;
+  template <typename T>
+  void Store(T& Field, const T& V);
+  // The shading, lines and disc of the circular bevel in a square of
+  // `Side` pixels at the painter's origin.
+  void PaintFace(QPainter& P, int Side) const;
 
-    TAbOffset offset_;
-    TBevelStyle style_ = bsRaised;
-    int spacing_ = 5;
-    TBevelLine bevelLine_ = blNone;
-    int width_ = 2;
-    QColor color_;
-    QColor colorShadowFrom_, colorShadowTo_;
-    QColor colorHighLightFrom_, colorHighLightTo_;
-    QColor penColor_ = Qt::black;
-    TAbGradSettings surfaceGrad_;
-    bool circularShading_ = false;
-    QImage shading_;
-    int thickness_ = 0;
+  TAbOffset FOffset;
+  TBevelStyle FStyle = bsRaised;
+  int FSpacing = 5;
+  TBevelLine FBevelLine = blNone;
+  int FWidth = 2;
+  QColor FColor;
+  QColor FColorShadowFrom, FColorShadowTo;
+  QColor FColorHighLightFrom, FColorHighLightTo;
+  QColor FPenColor = Qt::black;
+  TAbGradSettings FSurfaceGrad;
+  bool FCircularShading = false;
+  QImage FShading;
+  int FThickness = 0;
 };
 
 // A rectangle shrunk by the given insets, kept at zero size (around the
 // middle of what is left) instead of turning inside out.
-QRect AbShrinkRect(const QRect& r, int left, int top, int right, int bottom);
+QRect AbShrinkRect(const QRect& R, int Left, int Top, int Right, int Bottom);

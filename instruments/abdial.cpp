@@ -1,5 +1,7 @@
 #include "abdial.h"
 
+#include "numtext.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -10,146 +12,129 @@ namespace {
 
 constexpr long double RadToDeg = 57.295779513082320876798154814105L;
 
-} // namespace
+}  // namespace
 
-TAbDial::TAbDial(QWidget* parent)
-    : TAbAnalogFaceControl(parent)
-{
-    resize(113, 161);
-    bevelDial_.SetColorShadowFrom(AbBtnHighlightColor());
-    bevelDial_.SetColorShadowTo(AbBtnShadowColor());
-    bevelDial_.SetBevelLine(blOuter);
-    bevelDial_.SetPenColor(AbBtnShadowColor());
-    bevelDial_.SetSpacing(1);
-    bevelDial_.SetCircularShading(true);
-    ScaleSettings().SetMajorPenWidth(2);
-    SetRoundHotArea(true);
-    SetValue(10.0f);
+TAbDial::TAbDial(QWidget* Parent) : TAbAnalogFaceControl(Parent) {
+  resize(113, 161);
+  FBevelDial.SetColorShadowFrom(AbBtnHighlightColor());
+  FBevelDial.SetColorShadowTo(AbBtnShadowColor());
+  FBevelDial.SetBevelLine(blOuter);
+  FBevelDial.SetPenColor(AbBtnShadowColor());
+  FBevelDial.SetSpacing(1);
+  FBevelDial.SetCircularShading(true);
+  ScaleSettings().SetMajorPenWidth(2);
+  SetRoundHotArea(true);
+  SetValue(10.0f);
 }
 
 TAbDial::~TAbDial() = default;
 
-void TAbDial::SetOptions(TDialOptions options)
-{
-    if (options == options_)
-        return;
-    options_ = options;
-    SettingsChanged();
+void TAbDial::SetOptions(TDialOptions NewOptions) {
+  if (NewOptions == FOptions) return;
+  FOptions = NewOptions;
+  SettingsChanged();
 }
 
-void TAbDial::Loaded()
-{
-    TAbAnalogFaceControl::Loaded();
-    bevelDial_.SetOnChange([this](TAbPersistent*) { SettingsChanged(); });
+void TAbDial::Loaded() {
+  TAbAnalogFaceControl::Loaded();
+  FBevelDial.SetOnChange([this](TAbPersistent*) { SettingsChanged(); });
 }
 
-float TAbDial::AngleOfPoint(QPointF p, QPointF c)
-{
-    if (p.y() == c.y())
-        return p.x() > c.x() ? 270.0f : 90.0f;
-    if (p.y() < c.y())
-        return static_cast<float>(180.0L + std::atan(static_cast<long double>(c.x() - p.x()) /
-                                                     (p.y() - c.y() + 0.0001L)) * RadToDeg);
-    const long double t =
-        std::atan(static_cast<long double>(p.x() - c.x()) / (p.y() - c.y() + 0.0001L)) * RadToDeg;
-    return static_cast<float>(p.x() > c.x() ? 360.0L - t : -t);
+float TAbDial::AngleOfPoint(QPointF P, QPointF C) {
+  if (P.y() == C.y()) return P.x() > C.x() ? 270.0f : 90.0f;
+  if (P.y() < C.y())
+    return static_cast<float>(180.0L + std::atan(static_cast<long double>(C.x() - P.x()) / (P.y() - C.y() + 0.0001L)) *
+                                           RadToDeg);
+  const long double T = std::atan(static_cast<long double>(P.x() - C.x()) / (P.y() - C.y() + 0.0001L)) * RadToDeg;
+  return static_cast<float>(P.x() > C.x() ? 360.0L - T : -T);
 }
 
-void TAbDial::mousePressEvent(QMouseEvent* event)
-{
-    // The drag is relative: it starts from the angle of the press point.
-    lastAngle_ = AngleOfPoint(event->position(), faceCentre_);
-    TAbAnalogFaceControl::mousePressEvent(event);
+void TAbDial::mousePressEvent(QMouseEvent* Event) {
+  // The drag is relative: it starts from the angle of the press point.
+  FLastAngle = AngleOfPoint(Event->position(), FFaceCentre);
+  TAbAnalogFaceControl::mousePressEvent(Event);
 }
 
-void TAbDial::TrackPosition(Qt::KeyboardModifiers shift, int x, int y)
-{
-    TAbAnalogFaceControl::TrackPosition(shift, x, y);
-    const float a = AngleOfPoint(QPointF(x, y), faceCentre_);
-    float d = a - lastAngle_;
-    // A jump of more than 200 degrees is the seam below the centre crossed.
-    if (std::fabs(d) > 200.0f)
-        d += d > 0 ? -360.0f : 360.0f;
-    pointerAngle_ += d;
-    if (pointerAngle_ > SweepAngle)
-        pointerAngle_ = SweepAngle;
-    else if (pointerAngle_ < 0)
-        pointerAngle_ = 0;
-    // Kept also at an end stop, so that turning back moves the pointer at once.
-    lastAngle_ = a;
-    const TSignalSettings& s = SignalSettings();
-    const int64_t step = AbRoundToInt32((pointerAngle_ + 0.0001L) / SweepAngle * s.DigitalSpan());
-    SetDigit(s.ClampDigit(s.DigitalFrom() + step));
+void TAbDial::TrackPosition(Qt::KeyboardModifiers Shift, int X, int Y) {
+  TAbAnalogFaceControl::TrackPosition(Shift, X, Y);
+  const float A = AngleOfPoint(QPointF(X, Y), FFaceCentre);
+  float D = A - FLastAngle;
+  // A jump of more than 200 degrees is the seam below the centre crossed.
+  if (std::fabs(D) > 200.0f) D += D > 0 ? -360.0f : 360.0f;
+  FPointerAngle += D;
+  if (FPointerAngle > SweepAngle) FPointerAngle = SweepAngle;
+  else if (FPointerAngle < 0) FPointerAngle = 0;
+  // Kept also at an end stop, so that turning back moves the pointer at once.
+  FLastAngle = A;
+  const TSignalSettings& S = SignalSettings();
+  const int64_t Step = SaturateToInt32(RoundHalfEven((FPointerAngle + 0.0001L) / SweepAngle * S.DigitalSpan()));
+  SetDigit(S.ClampDigit(S.DigitalFrom() + Step));
 }
 
-void TAbDial::PaintPass()
-{
-    const TSignalSettings& s = SignalSettings();
-    TScaleSettings& scale = ScaleSettings();
-    QPainter p(&Canvas());
-    QRect area = PaintOuter(p, options_.Has(opBevelOuter));
-    scale.PrepareCircular(s.ValueFrom(), s.ValueTo(), options_.Has(opScaleText));
-    area = PaintValueWindow(p, area, options_.Has(opValue), options_.Has(opUnit));
-    area = PaintCaptions(p, area, options_.Has(opName1), options_.Has(opName2), false);
+void TAbDial::PaintPass() {
+  const TSignalSettings& S = SignalSettings();
+  TScaleSettings& Scale = ScaleSettings();
+  QPainter P(&Canvas());
+  QRect Area = PaintOuter(P, FOptions.Has(opBevelOuter));
+  Scale.PrepareCircular(S.ValueFrom(), S.ValueTo(), FOptions.Has(opScaleText));
+  Area = PaintValueWindow(P, Area, FOptions.Has(opValue), FOptions.Has(opUnit));
+  Area = PaintCaptions(P, Area, FOptions.Has(opName1), FOptions.Has(opName2), false);
 
-    if (options_.Has(opScale)) {
-        // The scale is laid out on the area's width; a very wide, low area
-        // is narrowed so that the circle stays within it.
-        const int w = std::max(0, std::min(area.width(), area.height() * 3 / 2));
-        scale.DrawCircular(p, QRect(area.left() + (area.width() - w) / 2, area.top(), w, w), SweepAngle,
-                           StartAngle);
-        const int k = scale.CircleMajorLength() + 4;
-        faceRect_ = AbShrinkRect(scale.CircleInner(), k, k, k, k);
-    } else {
-        const int w = std::max(0, std::min(area.width(), area.height()));
-        faceRect_ = QRect(area.left() + (area.width() - w) / 2, area.top(), w, w);
-    }
-    SetHotArea(faceRect_);
-    QRect inner = faceRect_;
-    bevelDial_.PaintCircular(p, inner);
-    dotRadius_ = std::clamp(faceRect_.width() / 13, 2, 6);
-    p.end();
+  if (FOptions.Has(opScale)) {
+    // The scale is laid out on the area's width; a very wide, low area
+    // is narrowed so that the circle stays within it.
+    const int W = std::max(0, std::min(Area.width(), Area.height() * 3 / 2));
+    Scale.DrawCircular(P, QRect(Area.left() + (Area.width() - W) / 2, Area.top(), W, W), SweepAngle, StartAngle);
+    const int K = Scale.CircleMajorLength() + 4;
+    FFaceRect = AbShrinkRect(Scale.CircleInner(), K, K, K, K);
+  } else {
+    const int W = std::max(0, std::min(Area.width(), Area.height()));
+    FFaceRect = QRect(Area.left() + (Area.width() - W) / 2, Area.top(), W, W);
+  }
+  SetHotArea(FFaceRect);
+  QRect Inner = FFaceRect;
+  FBevelDial.PaintCircular(P, Inner);
+  FDotRadius = std::clamp(FFaceRect.width() / 13, 2, 6);
+  P.end();
 
-    SetReady(faceRect_.width() >= 11 && faceRect_.height() >= 11);
-    if (Ready()) {
-        const qreal dpr = Canvas().devicePixelRatio();
-        bareFace_ = Canvas().copy(QRect((QPointF(faceRect_.topLeft()) * dpr).toPoint(),
-                                        (QSizeF(faceRect_.size()) * dpr).toSize()));
-        bareFace_.setDevicePixelRatio(dpr);
-    }
-    faceCentre_ = QPoint(faceRect_.left() + faceRect_.width() / 2, faceRect_.top() + faceRect_.height() / 2);
-    scaleStart_ = AbScale::Turn(QPoint(faceCentre_.x(), faceRect_.top() + dotRadius_), faceCentre_, StartAngle);
-    RefreshValue();
+  SetReady(FFaceRect.width() >= 11 && FFaceRect.height() >= 11);
+  if (Ready()) {
+    const qreal Dpr = Canvas().devicePixelRatio();
+    FBareFace =
+        Canvas().copy(QRect((QPointF(FFaceRect.topLeft()) * Dpr).toPoint(), (QSizeF(FFaceRect.size()) * Dpr).toSize()));
+    FBareFace.setDevicePixelRatio(Dpr);
+  }
+  FFaceCentre = QPoint(FFaceRect.left() + FFaceRect.width() / 2, FFaceRect.top() + FFaceRect.height() / 2);
+  FScaleStart = AbScale::Turn(QPoint(FFaceCentre.x(), FFaceRect.top() + FDotRadius), FFaceCentre, StartAngle);
+  RefreshValue();
 }
 
-void TAbDial::RefreshValue()
-{
-    TAbAnalogFaceControl::RefreshValue();
-    if (!isVisible() || !Ready() || LayoutPending())
-        return;
-    pointerAngle_ = SignalSettings().ValueToPerMille(Value()) * static_cast<float>(SweepAngle) / 1000.0f;
-    pointerPoint_ = AbScale::Turn(scaleStart_, faceCentre_, pointerAngle_);
+void TAbDial::RefreshValue() {
+  TAbAnalogFaceControl::RefreshValue();
+  if (!isVisible() || !Ready() || LayoutPending()) return;
+  FPointerAngle = SignalSettings().ValueToPerMille(Value()) * static_cast<float>(SweepAngle) / 1000.0f;
+  FPointerPoint = AbScale::Turn(FScaleStart, FFaceCentre, FPointerAngle);
 
-    // The pointer goes onto a copy of the bare face, which then replaces the
-    // face in one piece.
-    QImage face = bareFace_;
-    {
-        QPainter q(&face);
-        q.translate(-faceRect_.topLeft());
-        q.setRenderHint(QPainter::Antialiasing);
-        const QRectF dot(pointerPoint_.x() - dotRadius_, pointerPoint_.y() - dotRadius_, 2.0 * dotRadius_,
-                         2.0 * dotRadius_);
-        q.setPen(QPen(AbBtnHighlightColor(), 1));
-        q.setBrush(PointerColor());
-        q.drawEllipse(dot);
-        q.setPen(QPen(AbBtnShadowColor(), 1));
-        q.setBrush(Qt::NoBrush);
-        q.drawArc(dot, 45 * 16, -180 * 16);
-    }
-    QPainter p(&Canvas());
-    p.drawImage(faceRect_.topLeft(), face);
-    PaintValueText(p);
-    p.end();
-    ShowPart(faceRect_);
-    ShowPart(ValueTextRect());
+  // The pointer goes onto a copy of the bare face, which then replaces the
+  // face in one piece.
+  QImage Face = FBareFace;
+  {
+    QPainter Q(&Face);
+    Q.translate(-FFaceRect.topLeft());
+    Q.setRenderHint(QPainter::Antialiasing);
+    const QRectF Dot(FPointerPoint.x() - FDotRadius, FPointerPoint.y() - FDotRadius, 2.0 * FDotRadius,
+                     2.0 * FDotRadius);
+    Q.setPen(QPen(AbBtnHighlightColor(), 1));
+    Q.setBrush(PointerColor());
+    Q.drawEllipse(Dot);
+    Q.setPen(QPen(AbBtnShadowColor(), 1));
+    Q.setBrush(Qt::NoBrush);
+    Q.drawArc(Dot, 45 * 16, -180 * 16);
+  }
+  QPainter P(&Canvas());
+  P.drawImage(FFaceRect.topLeft(), Face);
+  PaintValueText(P);
+  P.end();
+  ShowPart(FFaceRect);
+  ShowPart(ValueTextRect());
 }

@@ -6,7 +6,7 @@
 // that only a press on the half away from the lever counts, and the toggle
 // switch that draws a lever and an on/off text.
 
-#include "abanalog.h"
+#include "abcontrol.h"
 #include "abbevel.h"
 #include "abtext.h"
 
@@ -21,159 +21,159 @@ enum TMode { mButton, mSwitch, mIndicator, mRadioButton };
 enum TBtnOrientation { boHorizontal, boVertical };
 
 class TAbBinGControl : public TAbCustomControl {
-    Q_OBJECT
+  Q_OBJECT
 public:
-    using TNotifyEvent = std::function<void(TAbBinGControl* sender)>;
+  using TNotifyEvent = std::function<void(TAbBinGControl* Sender)>;
 
-    explicit TAbBinGControl(QWidget* parent = nullptr);
+  explicit TAbBinGControl(QWidget* Parent = nullptr);
 
-    bool Checked() const { return checked_; }
-    void SetChecked(bool v);
-    // Status word shared by a group; Checked mirrors bit StatusBit of it.
-    uint32_t StatusInt() const { return statusInt_; }
-    void SetStatusInt(uint32_t w);
-    // Only 0..31 are taken; anything else is ignored.
-    int32_t StatusBit() const { return statusBit_; }
-    void SetStatusBit(int32_t b);
-    // 0 = no group. Controls with the same parent and the same non-zero
-    // index share StatusInt. Negative indices are ignored.
-    uint32_t GroupIndex() const { return groupIndex_; }
-    void SetGroupIndex(int64_t g);
-    TMode Mode() const { return mode_; }
-    void SetMode(TMode m);
+  bool Checked() const { return FChecked; }
+  void SetChecked(bool V);
+  // Status word shared by a group; Checked mirrors bit StatusBit of it.
+  uint32_t StatusInt() const { return FStatusInt; }
+  void SetStatusInt(uint32_t W);
+  // Only 0..31 are taken; anything else is ignored.
+  int32_t StatusBit() const { return FStatusBit; }
+  void SetStatusBit(int32_t B);
+  // 0 = no group. Controls with the same parent and the same non-zero
+  // index share StatusInt. Negative indices are ignored.
+  uint32_t GroupIndex() const { return FGroupIndex; }
+  void SetGroupIndex(int64_t G);
+  TMode Mode() const { return FMode; }
+  void SetMode(TMode M);
 
-    // After every change of Checked / of StatusInt.
-    void SetOnStatusChanged(TNotifyEvent handler) { onStatusChanged_ = std::move(handler); }
-    void SetOnStatusIntChanged(TNotifyEvent handler) { onStatusIntChanged_ = std::move(handler); }
+  // After every change of Checked / of StatusInt.
+  void SetOnStatusChanged(TNotifyEvent Handler) { FOnStatusChanged = std::move(Handler); }
+  void SetOnStatusIntChanged(TNotifyEvent Handler) { FOnStatusIntChanged = std::move(Handler); }
 
-    // The left button went down on the control and is still held.
-    bool Pressed() const { return pressed_; }
-    // Index of the lowest set bit of StatusInt, 32 when none.
-    int32_t LowestBit() const { return lowestBit_; }
+  // The left button went down on the control and is still held.
+  bool Pressed() const { return FPressed; }
+  // Index of the lowest set bit of StatusInt, 32 when none.
+  int32_t LowestBit() const { return FLowestBit; }
 
 protected:
-    // The whole control / the part inside the frame is to be drawn again.
-    virtual void FullRepaint() { update(); }
-    virtual void RedrawInner() { update(); }
-    // Hooks after a change of the group index and of the status word.
-    virtual void GroupIndexChanged() {}
-    virtual void StatusIntChanged() {}
+  // The whole control / the part inside the frame is to be drawn again.
+  virtual void FullRepaint() { update(); }
+  virtual void RedrawInner() { update(); }
+  // Hooks after a change of the group index and of the status word.
+  virtual void GroupIndexChanged() {}
+  virtual void StatusIntChanged() {}
 
-    void SetPressed(bool v) { pressed_ = v; }
+  void SetPressed(bool V) { FPressed = V; }
 
 private:
-    bool checked_ = false;
-    uint32_t statusInt_ = 0;
-    int32_t statusBit_ = 0;
-    uint32_t groupIndex_ = 0;
-    TMode mode_ = mIndicator;
-    TNotifyEvent onStatusChanged_;
-    TNotifyEvent onStatusIntChanged_;
-    bool pressed_ = false;
-    int32_t lowestBit_ = 32;
+  bool FChecked = false;
+  uint32_t FStatusInt = 0;
+  int32_t FStatusBit = 0;
+  uint32_t FGroupIndex = 0;
+  TMode FMode = mIndicator;
+  TNotifyEvent FOnStatusChanged;
+  TNotifyEvent FOnStatusIntChanged;
+  bool FPressed = false;
+  int32_t FLowestBit = 32;
 };
 
 class TAbSwitch : public TAbBinGControl {
-    Q_OBJECT
+  Q_OBJECT
 public:
-    using TMouseEvent = std::function<void(TAbSwitch* sender, Qt::MouseButton button,
-                                           Qt::KeyboardModifiers shift, int x, int y)>;
+  using TMouseEvent =
+      std::function<void(TAbSwitch* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)>;
 
-    explicit TAbSwitch(QWidget* parent = nullptr);
+  explicit TAbSwitch(QWidget* Parent = nullptr);
 
-    TAbSBevel& BevelOuter() { return bevelOuter_; }
-    const TAbSBevel& BevelOuter() const { return bevelOuter_; }
-    QColor BtnColorHighlight() const { return btnColorHighlight_; }
-    QColor BtnColorShadow() const { return btnColorShadow_; }
-    QColor BtnColorFace() const { return btnColorFace_; }
-    int BtnBevelWidth() const { return btnBevelWidth_; }
-    void SetBtnColorHighlight(const QColor& c);
-    void SetBtnColorShadow(const QColor& c);
-    void SetBtnColorFace(const QColor& c);
-    // Negative widths are ignored.
-    void SetBtnBevelWidth(int n);
+  TAbSBevel& BevelOuter() { return FBevelOuter; }
+  const TAbSBevel& BevelOuter() const { return FBevelOuter; }
+  QColor BtnColorHighlight() const { return FBtnColorHighlight; }
+  QColor BtnColorShadow() const { return FBtnColorShadow; }
+  QColor BtnColorFace() const { return FBtnColorFace; }
+  int BtnBevelWidth() const { return FBtnBevelWidth; }
+  void SetBtnColorHighlight(const QColor& C);
+  void SetBtnColorShadow(const QColor& C);
+  void SetBtnColorFace(const QColor& C);
+  // Negative widths are ignored.
+  void SetBtnBevelWidth(int N);
 
-    // The font of the text, with its colour; a change redraws the control.
-    TAbFont& Font() { return font_; }
-    const TAbFont& Font() const { return font_; }
+  // The font of the text, with its colour; a change redraws the control.
+  TAbFont& Font() { return FFont; }
+  const TAbFont& Font() const { return FFont; }
 
-    // Mouse presses that the click rule accepts, and every release.
-    void SetOnMouseDown(TMouseEvent handler) { onMouseDown_ = std::move(handler); }
-    void SetOnMouseUp(TMouseEvent handler) { onMouseUp_ = std::move(handler); }
+  // Mouse presses that the click rule accepts, and every release.
+  void SetOnMouseDown(TMouseEvent Handler) { FOnMouseDown = std::move(Handler); }
+  void SetOnMouseUp(TMouseEvent Handler) { FOnMouseUp = std::move(Handler); }
 
-    bool Vertical() const { return vertical_; }
-    // The lever stands on the checked side (upper half of a vertical switch,
-    // left half of a horizontal one) when Checked, unless SwapGraphic.
-    bool LeverOnCheckedSide() const { return Checked() != swapGraphic_; }
-    // The click rule: only a press strictly inside the half away from the
-    // lever counts; the middle line never does.
-    bool AcceptsPress(QPoint p) const;
-    // The rectangle inside BevelOuter, as the last paint left it.
-    QRect InnerRect() const { return innerRect_; }
+  bool Vertical() const { return FVertical; }
+  // The lever stands on the checked side (upper half of a vertical switch,
+  // left half of a horizontal one) when Checked, unless SwapGraphic.
+  bool LeverOnCheckedSide() const { return Checked() != FSwapGraphic; }
+  // The click rule: only a press strictly inside the half away from the
+  // lever counts; the middle line never does.
+  bool AcceptsPress(QPoint P) const;
+  // The rectangle inside BevelOuter, as the last paint left it.
+  QRect InnerRect() const { return FInnerRect; }
 
-    // Connects the bevel and the font to the full repaint.
-    void Loaded() override;
+  // Connects the bevel and the font to the full repaint.
+  void Loaded() override;
 
 protected:
-    TBtnOrientation OrientationValue() const { return orientation_; }
-    void SetOrientationValue(TBtnOrientation o);
-    bool SwapGraphicValue() const { return swapGraphic_; }
-    void SetSwapGraphicValue(bool v);
+  TBtnOrientation OrientationValue() const { return FOrientation; }
+  void SetOrientationValue(TBtnOrientation O);
+  bool SwapGraphicValue() const { return FSwapGraphic; }
+  void SetSwapGraphicValue(bool V);
 
-    // Draws the part inside the frame into rect of an image of its size.
-    virtual void DrawSwitch(QPainter& canvas, const QRect& rect, bool vertical, bool leverOnCheckedSide) = 0;
+  // Draws the part inside the frame into Rect of an image of its size.
+  virtual void DrawSwitch(QPainter& Canvas, const QRect& Rect, bool IsVertical, bool LeverOnChecked) = 0;
 
-    void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* Event) override;
+  void mousePressEvent(QMouseEvent* Event) override;
+  void mouseReleaseEvent(QMouseEvent* Event) override;
 
 private:
-    TBtnOrientation orientation_ = boVertical;
-    TAbSBevel bevelOuter_;
-    bool swapGraphic_ = false;
-    QColor btnColorShadow_;
-    QColor btnColorHighlight_;
-    QColor btnColorFace_;
-    int btnBevelWidth_ = 2;
-    QRect innerRect_;
-    bool vertical_ = true;
-    TAbFont font_;
-    TMouseEvent onMouseDown_;
-    TMouseEvent onMouseUp_;
+  TBtnOrientation FOrientation = boVertical;
+  TAbSBevel FBevelOuter;
+  bool FSwapGraphic = false;
+  QColor FBtnColorShadow;
+  QColor FBtnColorHighlight;
+  QColor FBtnColorFace;
+  int FBtnBevelWidth = 2;
+  QRect FInnerRect;
+  bool FVertical = true;
+  TAbFont FFont;
+  TMouseEvent FOnMouseDown;
+  TMouseEvent FOnMouseUp;
 };
 
 class TAbToggleSwitch : public TAbSwitch {
-    Q_OBJECT
+  Q_OBJECT
 public:
-    explicit TAbToggleSwitch(QWidget* parent = nullptr);
+  explicit TAbToggleSwitch(QWidget* Parent = nullptr);
 
-    TBtnOrientation Orientation() const { return OrientationValue(); }
-    // Resizes the control within its bounds: tall for boVertical, wide for
-    // boHorizontal.
-    void SetOrientation(TBtnOrientation o) { SetOrientationValue(o); }
-    bool SwapGraphic() const { return SwapGraphicValue(); }
-    void SetSwapGraphic(bool v) { SetSwapGraphicValue(v); }
+  TBtnOrientation Orientation() const { return OrientationValue(); }
+  // Resizes the control within its bounds: tall for boVertical, wide for
+  // boHorizontal.
+  void SetOrientation(TBtnOrientation O) { SetOrientationValue(O); }
+  bool SwapGraphic() const { return SwapGraphicValue(); }
+  void SetSwapGraphic(bool V) { SetSwapGraphicValue(V); }
 
-    const QString& TextOff() const { return textOff_; }
-    const QString& TextOn() const { return textOn_; }
-    QColor ColorOn() const { return colorOn_; }
-    QColor ColorOff() const { return colorOff_; }
-    void SetTextOff(const QString& t);
-    void SetTextOn(const QString& t);
-    void SetColorOn(const QColor& c);
-    void SetColorOff(const QColor& c);
+  const QString& TextOff() const { return FTextOff; }
+  const QString& TextOn() const { return FTextOn; }
+  QColor ColorOn() const { return FColorOn; }
+  QColor ColorOff() const { return FColorOff; }
+  void SetTextOff(const QString& T);
+  void SetTextOn(const QString& T);
+  void SetColorOn(const QColor& C);
+  void SetColorOff(const QColor& C);
 
-    // The lever rectangle within a drawing rectangle, before its frame.
-    static QRect LeverRect(const QRect& rect, bool vertical, bool leverOnCheckedSide);
-    // The point on which the text is centred, in the half the lever leaves.
-    static QPoint TextPoint(const QRect& rect, bool vertical, bool leverOnCheckedSide);
+  // The lever rectangle within a drawing rectangle, before its frame.
+  static QRect LeverRect(const QRect& Rect, bool IsVertical, bool LeverOnChecked);
+  // The point on which the text is centred, in the half the lever leaves.
+  static QPoint TextPoint(const QRect& Rect, bool IsVertical, bool LeverOnChecked);
 
 protected:
-    void DrawSwitch(QPainter& canvas, const QRect& rect, bool vertical, bool leverOnCheckedSide) override;
+  void DrawSwitch(QPainter& Canvas, const QRect& Rect, bool IsVertical, bool LeverOnChecked) override;
 
 private:
-    QString textOff_ = QStringLiteral("0");
-    QString textOn_ = QStringLiteral("1");
-    QColor colorOn_{0x00, 0xFF, 0x00};
-    QColor colorOff_{0xFF, 0x00, 0x00};
+  QString FTextOff = QStringLiteral("0");
+  QString FTextOn = QStringLiteral("1");
+  QColor FColorOn{0x00, 0xFF, 0x00};
+  QColor FColorOff{0xFF, 0x00, 0x00};
 };

@@ -40,7 +40,7 @@ cmake -S . -B "$out/mingw" -G Ninja \
   -DCMAKE_BUILD_TYPE=Release \
   -DTESTER_GUI=OFF -DTESTER_TESTS=ON \
   -DTESTER_GTEST_SOURCE="$gtest_src" >"$out/mingw-configure.log"
-cmake --build "$out/mingw" -j"$jobs" --target common_tests emulator_tests bench_tests seriallink_tests com_port_e2e
+cmake --build "$out/mingw" -j"$jobs" --target common_tests emulator_tests bench_tests instruments_model_tests seriallink_tests com_port_e2e
 # The trip computer side of the end-to-end check, built for Linux.
 cmake -S . -B "$out/linux" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DTESTER_GUI=OFF -DTESTER_TESTS=ON >"$out/linux-configure.log"
@@ -79,7 +79,7 @@ suite() {  # suite <locale> <exe> [--gtest_filter=<filter>]
 }
 # The operators' locale for everything; the locale-dependent tests once more
 # under an English one.
-for t in common/common_tests emulator/emulator_tests bench/bench_tests seriallink/seriallink_tests; do
+for t in common/common_tests emulator/emulator_tests bench/bench_tests instruments/model/instruments_model_tests seriallink/seriallink_tests; do
   suite ru_RU.UTF-8 "$out/mingw/tests/$t.exe"
 done
 suite en_US.UTF-8 "$out/mingw/tests/common/common_tests.exe" --gtest_filter='LocaleInit.*'

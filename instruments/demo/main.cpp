@@ -13,112 +13,109 @@
 namespace {
 
 const QColor kBlack(0, 0, 0);
-const QColor kLime(0x00, 0xFF, 0x00);
-const QColor kRed(0xFF, 0x00, 0x00);
+const QColor Lime(0x00, 0xFF, 0x00);
+const QColor Red(0xFF, 0x00, 0x00);
 
 // The look all gauges of the tester share: raised outer bevel, black scale,
 // scale numbers in Arial of 11 pixels, captions in MS Sans Serif of 13
 // pixels, the value in lime on a black lowered window in the System font.
-template <typename Gauge> void ApplyGaugeLook(Gauge& g)
-{
-    g.BevelOuter().SetStyle(bsRaised);
-    g.ScaleSettings().SetColor(kBlack);
-    g.ScaleSettings().Font().SetName("Arial");
-    g.ScaleSettings().Font().SetHeight(11);
-    g.ScaleSettings().Font().SetColor(kBlack);
-    g.Font().SetName("MS Sans Serif");
-    g.Font().SetHeight(13);
-    g.FontValue().SetName("System");
-    g.FontValue().SetColor(kLime);
-    g.BevelValue().SetColor(kBlack);
-    g.BevelValue().SetStyle(bsLowered);
+template <typename Gauge>
+void ApplyGaugeLook(Gauge& G) {
+  G.BevelOuter().SetStyle(bsRaised);
+  G.ScaleSettings().SetColor(kBlack);
+  G.ScaleSettings().Font().SetName("Arial");
+  G.ScaleSettings().Font().SetHeight(11);
+  G.ScaleSettings().Font().SetColor(kBlack);
+  G.Font().SetName("MS Sans Serif");
+  G.Font().SetHeight(13);
+  G.FontValue().SetName("System");
+  G.FontValue().SetColor(Lime);
+  G.BevelValue().SetColor(kBlack);
+  G.BevelValue().SetStyle(bsLowered);
 }
 
 // Range, captions and pattern in the order the form stores them.
-void ApplySignal(TAbAnalogCControl& g, const char* name1, const char* name2, const char* unit, float from,
-                 float to, const char* format)
-{
-    TSignalSettings& s = g.SignalSettings();
-    s.SetValueRange(from, to);
-    s.SetValueFormat(format);
-    s.SetValueUnit(unit);
-    s.SetName1(name1);
-    s.SetName2(name2);
+void ApplySignal(TAbAnalogCControl& G, const char* Name1, const char* Name2, const char* Unit, float From, float To,
+                 const char* Format) {
+  TSignalSettings& S = G.SignalSettings();
+  S.SetValueRange(From, To);
+  S.SetValueFormat(Format);
+  S.SetValueUnit(Unit);
+  S.SetName1(Name1);
+  S.SetName2(Name2);
 }
 
-QString ValueText(const TAbAnalogCControl& g, int decimals)
-{
-    return QString::fromStdString(decimals == 0 ? RoundToText(g.Value()) : FormatNumber(g.Value(), 7, decimals));
+QString ValueText(const TAbAnalogCControl& G, int Decimals) {
+  return QString::fromStdString(Decimals == 0 ? RoundToText(G.Value()) : FormatNumber(G.Value(), 7, Decimals));
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    InitNumberFormatFromLocale();
+int main(int argc, char** argv) {
+  QApplication App(argc, argv);
+  InitNumberFormatFromLocale();
 
-    QWidget window;
-    window.setWindowTitle(QString::fromUtf8("Приборы тестера"));
-    window.resize(560, 320);
+  QWidget Window;
+  Window.setWindowTitle(QString::fromUtf8("Приборы тестера"));
+  Window.resize(560, 320);
 
-    // Speed: a dial of 0..250 km/h, 5 major steps with 5 sub-steps.
-    auto* dial = new TAbDial(&window);
-    dial->setGeometry(8, 8, 257, 257);
-    dial->SetDigit(0);
-    ApplySignal(*dial, " ", "Скорость", "км/ч", 0, 250, "##0");
-    dial->SetValue(0);
-    ApplyGaugeLook(*dial);
-    dial->ScaleSettings().SetSteps(5);
-    dial->ScaleSettings().SetSubSteps(5);
-    dial->ScaleSettings().SetValueFormat("##0");
-    dial->ScaleSettings().SetDrawLine(true);
-    dial->Loaded();
+  // Speed: a dial of 0..250 km/h, 5 major steps with 5 sub-steps.
+  auto* Dial = new TAbDial(&Window);
+  Dial->setGeometry(8, 8, 257, 257);
+  Dial->SetDigit(0);
+  ApplySignal(*Dial, " ", "Скорость", "км/ч", 0, 250, "##0");
+  Dial->SetValue(0);
+  ApplyGaugeLook(*Dial);
+  Dial->ScaleSettings().SetSteps(5);
+  Dial->ScaleSettings().SetSubSteps(5);
+  Dial->ScaleSettings().SetValueFormat("##0");
+  Dial->ScaleSettings().SetDrawLine(true);
+  Dial->Loaded();
 
-    // Supply voltage: a slider of 0..20 V starting at 12 V (grid position 600).
-    auto* slider = new TAbVSlider(&window);
-    slider->setGeometry(272, 8, 121, 257);
-    slider->SetDigit(600);
-    ApplySignal(*slider, "Напряжение", "борт.сети", "В", 0, 20, "##0.0");
-    slider->SetValue(12);
-    ApplyGaugeLook(*slider);
-    slider->ScaleSettings().SetSteps(5);
-    slider->ScaleSettings().SetSubSteps(5);
-    slider->ScaleSettings().SetValueFormat("##0");
-    slider->Loaded();
+  // Supply voltage: a slider of 0..20 V starting at 12 V (grid position 600).
+  auto* Slider = new TAbVSlider(&Window);
+  Slider->setGeometry(272, 8, 121, 257);
+  Slider->SetDigit(600);
+  ApplySignal(*Slider, "Напряжение", "борт.сети", "В", 0, 20, "##0.0");
+  Slider->SetValue(12);
+  ApplyGaugeLook(*Slider);
+  Slider->ScaleSettings().SetSteps(5);
+  Slider->ScaleSettings().SetSubSteps(5);
+  Slider->ScaleSettings().SetValueFormat("##0");
+  Slider->Loaded();
 
-    // Passenger doors: a vertical switch, off at start.
-    auto* doorsLabel = new QLabel(QString::fromUtf8("Состояние пассажирских дверей"), &window);
-    doorsLabel->setGeometry(404, 8, 150, 40);
-    doorsLabel->setWordWrap(true);
-    auto* doors = new TAbToggleSwitch(&window);
-    doors->setGeometry(440, 52, 73, 65);
-    doors->SetMode(mSwitch);
-    doors->SetStatusInt(0);
-    doors->SetStatusBit(0);
-    doors->SetGroupIndex(0);
-    doors->SetChecked(false);
-    doors->SetOrientation(boVertical);
-    doors->SetSwapGraphic(false);
-    doors->SetTextOff(QString::fromUtf8("Открыта"));
-    doors->SetTextOn(QString::fromUtf8("Закрыта"));
-    doors->SetColorOn(kLime);
-    doors->SetColorOff(kRed);
-    doors->Loaded();
+  // Passenger doors: a vertical switch, off at start.
+  auto* DoorsLabel = new QLabel(QString::fromUtf8("Состояние пассажирских дверей"), &Window);
+  DoorsLabel->setGeometry(404, 8, 150, 40);
+  DoorsLabel->setWordWrap(true);
+  auto* Doors = new TAbToggleSwitch(&Window);
+  Doors->setGeometry(440, 52, 73, 65);
+  Doors->SetMode(mSwitch);
+  Doors->SetStatusInt(0);
+  Doors->SetStatusBit(0);
+  Doors->SetGroupIndex(0);
+  Doors->SetChecked(false);
+  Doors->SetOrientation(boVertical);
+  Doors->SetSwapGraphic(false);
+  Doors->SetTextOff(QString::fromUtf8("Открыта"));
+  Doors->SetTextOn(QString::fromUtf8("Закрыта"));
+  Doors->SetColorOn(Lime);
+  Doors->SetColorOff(Red);
+  Doors->Loaded();
 
-    // What the tester window would copy into its edit fields.
-    auto* report = new QLabel(&window);
-    report->setGeometry(8, 276, 544, 36);
-    auto show = [=] {
-        report->setText(QString::fromUtf8("Скорость: %1 км/ч    Напряжение: %2 В    Двери: %3")
-                            .arg(ValueText(*dial, 0), ValueText(*slider, 2),
-                                 doors->Checked() ? doors->TextOn() : doors->TextOff()));
-    };
-    dial->SetOnValueChange([=](TAbAnalogCControl*) { show(); });
-    slider->SetOnValueChange([=](TAbAnalogCControl*) { show(); });
-    doors->SetOnStatusChanged([=](TAbBinGControl*) { show(); });
-    show();
+  // What the tester window would copy into its edit fields.
+  auto* Report = new QLabel(&Window);
+  Report->setGeometry(8, 276, 544, 36);
+  auto Show = [=] {
+    Report->setText(
+        QString::fromUtf8("Скорость: %1 км/ч    Напряжение: %2 В    Двери: %3")
+            .arg(ValueText(*Dial, 0), ValueText(*Slider, 2), Doors->Checked() ? Doors->TextOn() : Doors->TextOff()));
+  };
+  Dial->SetOnValueChange([=](TAbAnalogCControl*) { Show(); });
+  Slider->SetOnValueChange([=](TAbAnalogCControl*) { Show(); });
+  Doors->SetOnStatusChanged([=](TAbBinGControl*) { Show(); });
+  Show();
 
-    window.show();
-    return app.exec();
+  Window.show();
+  return App.exec();
 }

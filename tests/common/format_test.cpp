@@ -66,7 +66,7 @@ TEST_F(CommaFormat, SectionsForNegativeAndZeroValues) {
   EXPECT_EQ(FormatFloat("0.0;(0.0)", 1.25L), "1,3");
   EXPECT_EQ(FormatFloat("0;-0;'zero'", 0), "zero");
   EXPECT_EQ(FormatFloat("0;-0;'zero'", 0.2L), "zero");  // rounds to zero
-  EXPECT_EQ(FormatFloat("0;;'zero'", -3), "-3");       // empty negative section
+  EXPECT_EQ(FormatFloat("0;;'zero'", -3), "-3");        // empty negative section
   EXPECT_EQ(FormatFloat("0;", -3), "-3");
 }
 

@@ -104,4 +104,3 @@ TEST(LocaleInit, TheUserLocaleGivesItsSeparatorsAsUtf8) {
 #endif
 
 }  // namespace
-

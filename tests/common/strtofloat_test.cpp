@@ -87,10 +87,10 @@ TEST_F(StrToFloatTest, ReadsTheNearestExtendedValueSoHalvesRoundAsOnLinux) {
     long double FullScale;
     long long Code;
   } const Halves[] = {
-      {"5,37", 5.37L, 17.9L, 76},       // EditUbat: 76.5 -> 76 (4C)
-      {"8,95", 8.95L, 17.9L, 128},      // EditUbat: 127.5 -> 128
-      {"16,11", 16.11L, 17.9L, 230},    // EditUbat: just above 229.5 -> 230
-      {"104,05", 104.05L, 208.1L, 128}, // EditDv: 127.5 -> 128
+      {"5,37", 5.37L, 17.9L, 76},        // EditUbat: 76.5 -> 76 (4C)
+      {"8,95", 8.95L, 17.9L, 128},       // EditUbat: 127.5 -> 128
+      {"16,11", 16.11L, 17.9L, 230},     // EditUbat: just above 229.5 -> 230
+      {"104,05", 104.05L, 208.1L, 128},  // EditDv: 127.5 -> 128
   };
   for (const auto& H : Halves) {
     const long double V = StrToFloat(H.Text);
@@ -116,8 +116,8 @@ TEST(StrToInt, AcceptsLeadingBlanksSignAndDigitsOnly) {
   EXPECT_EQ(StrToInt("007"), 7);
   EXPECT_EQ(StrToInt("2147483647"), INT_MAX);
   EXPECT_EQ(StrToInt("-2147483648"), INT_MIN);
-  for (const char* Text : {"", " ", "-", "20,5", "20.5", "1e2", "20 ", "2 0", "abc", "2147483648",
-                           "-2147483649", "99999999999999999999", "$1F", "0x1F"}) {
+  for (const char* Text : {"", " ", "-", "20,5", "20.5", "1e2", "20 ", "2 0", "abc", "2147483648", "-2147483649",
+                           "99999999999999999999", "$1F", "0x1F"}) {
     EXPECT_EQ(IntMessage(Text), std::string("'") + Text + "' is not a valid integer value") << Text;
   }
 }

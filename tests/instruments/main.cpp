@@ -6,13 +6,11 @@
 
 #include <cstdlib>
 
-int main(int argc, char** argv)
-{
-    // Default to the off-screen platform when the caller did not choose one,
-    // so that running the executable by hand behaves like ctest.
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+int main(int argc, char** argv) {
+  // Default to the off-screen platform when the caller did not choose one,
+  // so that running the executable by hand behaves like ctest.
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication App(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }

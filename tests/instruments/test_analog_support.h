@@ -15,53 +15,48 @@
 
 // Records the paint events a widget receives: how many, and the region they
 // covered together.
-class PaintRecorder : public QObject {
+class TPaintRecorder : public QObject {
 public:
-    explicit PaintRecorder(QObject* target) { target->installEventFilter(this); }
-    int events = 0;
-    QRegion painted;
-    void Reset()
-    {
-        events = 0;
-        painted = QRegion();
-    }
+  explicit TPaintRecorder(QObject* Target) { Target->installEventFilter(this); }
+  int Events = 0;
+  QRegion Painted;
+  void Reset() {
+    Events = 0;
+    Painted = QRegion();
+  }
 
 protected:
-    bool eventFilter(QObject*, QEvent* e) override
-    {
-        if (e->type() == QEvent::Paint) {
-            ++events;
-            painted += static_cast<QPaintEvent*>(e)->region();
-        }
-        return false;
+  bool eventFilter(QObject*, QEvent* E) override {
+    if (E->type() == QEvent::Paint) {
+      ++Events;
+      Painted += static_cast<QPaintEvent*>(E)->region();
     }
+    return false;
+  }
 };
 
-// The centre of gravity of the pixels inside `area` that match; count gets
+// The centre of gravity of the pixels inside `Area` that match; Count gets
 // the number of pixels found.
-inline QPointF Centroid(const QImage& image, const QRect& area, const std::function<bool(QColor)>& match,
-                        int* count = nullptr)
-{
-    double sx = 0, sy = 0;
-    int n = 0;
-    const QRect r = area.intersected(image.rect());
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if (match(image.pixelColor(x, y))) {
-                sx += x;
-                sy += y;
-                ++n;
-            }
-    if (count != nullptr)
-        *count = n;
-    return n > 0 ? QPointF(sx / n, sy / n) : QPointF(-1, -1);
+inline QPointF Centroid(const QImage& Image, const QRect& Area, const std::function<bool(QColor)>& Match,
+                        int* Count = nullptr) {
+  double Sx = 0, Sy = 0;
+  int N = 0;
+  const QRect R = Area.intersected(Image.rect());
+  for (int Y = R.top(); Y <= R.bottom(); ++Y)
+    for (int X = R.left(); X <= R.right(); ++X)
+      if (Match(Image.pixelColor(X, Y))) {
+        Sx += X;
+        Sy += Y;
+        ++N;
+      }
+  if (Count != nullptr) *Count = N;
+  return N > 0 ? QPointF(Sx / N, Sy / N) : QPointF(-1, -1);
 }
 
-// A colour close to c in every channel.
-inline std::function<bool(QColor)> Near(QColor c, int tolerance = 40)
-{
-    return [c, tolerance](QColor p) {
-        return std::abs(p.red() - c.red()) <= tolerance && std::abs(p.green() - c.green()) <= tolerance &&
-               std::abs(p.blue() - c.blue()) <= tolerance;
-    };
+// A colour close to C in every channel.
+inline std::function<bool(QColor)> Near(QColor C, int Tolerance = 40) {
+  return [C, Tolerance](QColor P) {
+    return std::abs(P.red() - C.red()) <= Tolerance && std::abs(P.green() - C.green()) <= Tolerance &&
+           std::abs(P.blue() - C.blue()) <= Tolerance;
+  };
 }

@@ -19,258 +19,245 @@ namespace {
 constexpr double Pi = 3.14159265358979323846;
 
 // A dial configured like the tester's speed dial, loaded and shown.
-std::unique_ptr<TAbDial> SpeedDial(int w = 257, int h = 257)
-{
-    auto d = std::make_unique<TAbDial>();
-    d->setGeometry(8, 8, w, h);
-    TSignalSettings& s = d->SignalSettings();
-    s.SetName1(" ");
-    s.SetName2("Скорость");
-    s.SetValueUnit("км/ч");
-    s.SetValueRange(0.0f, 250.0f);
-    s.SetValueFormat("##0");
-    d->ScaleSettings().SetSteps(5);
-    d->ScaleSettings().SetSubSteps(5);
-    d->SetValue(0.0f);
-    d->Loaded();
-    d->show();
-    d->setFocus();
-    QApplication::processEvents();
-    return d;
+std::unique_ptr<TAbDial> SpeedDial(int W = 257, int H = 257) {
+  auto D = std::make_unique<TAbDial>();
+  D->setGeometry(8, 8, W, H);
+  TSignalSettings& S = D->SignalSettings();
+  S.SetName1(" ");
+  S.SetName2("Скорость");
+  S.SetValueUnit("км/ч");
+  S.SetValueRange(0.0f, 250.0f);
+  S.SetValueFormat("##0");
+  D->ScaleSettings().SetSteps(5);
+  D->ScaleSettings().SetSubSteps(5);
+  D->SetValue(0.0f);
+  D->Loaded();
+  D->show();
+  D->setFocus();
+  QApplication::processEvents();
+  return D;
 }
 
-// A point at `radius` from the centre at dial angle `a` (0 below the centre,
+// A point at `Radius` from the centre at dial angle `A` (0 below the centre,
 // 90 left, 180 above, 270 right).
-QPoint AtAngle(QPoint c, double a, double radius)
-{
-    const double r = a * Pi / 180.0;
-    return QPoint(static_cast<int>(std::lround(c.x() - radius * std::sin(r))),
-                  static_cast<int>(std::lround(c.y() + radius * std::cos(r))));
+QPoint AtAngle(QPoint C, double A, double Radius) {
+  const double R = A * Pi / 180.0;
+  return QPoint(static_cast<int>(std::lround(C.x() - Radius * std::sin(R))),
+                static_cast<int>(std::lround(C.y() + Radius * std::cos(R))));
 }
 
-void Move(QWidget* w, QPoint p)
-{
-    QTest::mouseMove(w, p);
+void Move(QWidget* W, QPoint P) {
+  QTest::mouseMove(W, P);
+  QApplication::processEvents();
+}
+
+}  // namespace
+
+TEST(DialGeometry, AngleOfPointRunsClockwiseFromBelow) {
+  const QPointF C(100, 100);
+  struct {
+    QPointF P;
+    float Angle;
+  } Cases[] = {
+      {{100, 150}, 0.0f}, {{50, 100}, 90.0f},  {{100, 50}, 180.0f},  {{150, 100}, 270.0f}, {{50, 150}, 45.0f},
+      {{50, 50}, 135.0f}, {{150, 50}, 225.0f}, {{150, 150}, 315.0f}, {{100, 100}, 90.0f},  // the centre itself: on the level, not right of it
+  };
+  for (const auto& K : Cases) EXPECT_NEAR(TAbDial::AngleOfPoint(K.P, C), K.Angle, 0.01) << K.P.x() << "," << K.P.y();
+}
+
+TEST(DialDrag, OnceAroundStopsAtTheEndAndTurnsBackAtOnce) {
+  auto D = SpeedDial();
+  ASSERT_TRUE(D->Ready());
+  const QPoint C = D->FaceCentre();
+  const double R = D->FaceRect().width() / 3.0;
+  ASSERT_EQ(D->Digit(), 0);
+
+  double A = 100.0;
+  QTest::mousePress(D.get(), Qt::LeftButton, Qt::NoModifier, AtAngle(C, A, R));
+  EXPECT_TRUE(D->Dragging());
+  EXPECT_EQ(D->Digit(), 0);  // the press itself moves nothing
+  int ReachedEnd = 0;
+  for (int I = 0; I < 45; ++I) {  // 450 degrees clockwise
+    A += 10.0;
+    Move(D.get(), AtAngle(C, A, R));
+    if (D->Digit() == 1000) ++ReachedEnd;
+    EXPECT_GE(D->PointerAngle(), 0.0f);
+    EXPECT_LE(D->PointerAngle(), 270.0f);
+  }
+  EXPECT_EQ(D->Digit(), 1000);
+  EXPECT_FLOAT_EQ(D->PointerAngle(), 270.0f);
+  EXPECT_GE(ReachedEnd, 17);  // stopped at the end for the last 180 degrees
+  // One step back moves the pointer back by the same angle at once.
+  Move(D.get(), AtAngle(C, A - 10.0, R));
+  EXPECT_NEAR(D->Digit(), 963, 3);  // 260 degrees, within the pixel rounding of the mouse
+  QTest::mouseRelease(D.get(), Qt::LeftButton, Qt::NoModifier, AtAngle(C, A - 10.0, R));
+  EXPECT_FALSE(D->Dragging());
+}
+
+TEST(DialDrag, CrossingTheSeamBelowTheCentreIsASmallStep) {
+  auto D = SpeedDial();
+  D->SetValue(125.0f);  // pointer straight up, 135 degrees into the sweep
+  const QPoint C = D->FaceCentre();
+  const double R = D->FaceRect().width() / 3.0;
+  int Fired = 0;
+  D->SetOnValueChanged([&](TAbAnalogCControl*) { ++Fired; });
+
+  QTest::mousePress(D.get(), Qt::LeftButton, Qt::NoModifier, AtAngle(C, 350, R));
+  for (double A : {355.0, 365.0, 375.0})  // 5 and 15 degrees past the seam
+    Move(D.get(), AtAngle(C, A, R));
+  // 25 degrees clockwise in all: 160 degrees, not an end stop.
+  EXPECT_NEAR(D->Digit(), 593, 1);
+  for (double A : {365.0, 355.0, 345.0})  // and back across it
+    Move(D.get(), AtAngle(C, A, R));
+  EXPECT_NEAR(D->Digit(), 482, 2);  // 30 degrees back: 130 degrees
+  QTest::mouseRelease(D.get(), Qt::LeftButton, Qt::NoModifier, AtAngle(C, 345, R));
+  EXPECT_EQ(Fired, 1);
+}
+
+TEST(DialDrag, PressOutsideTheCircleStartsNothing) {
+  auto D = SpeedDial();
+  const QRect F = D->FaceRect();
+  int Changes = 0;
+  D->SetOnValueChange([&](TAbAnalogCControl*) { ++Changes; });
+  for (QPoint Corner : {F.topLeft() + QPoint(2, 2), F.bottomRight() - QPoint(2, 2)}) {
+    QTest::mousePress(D.get(), Qt::LeftButton, Qt::NoModifier, Corner);
+    EXPECT_FALSE(D->Dragging());
+    Move(D.get(), D->FaceCentre() + QPoint(30, -30));
+    Move(D.get(), D->FaceCentre() + QPoint(-30, -30));
+    QTest::mouseRelease(D.get(), Qt::LeftButton, Qt::NoModifier, D->FaceCentre());
+  }
+  // A right-button press inside the circle starts no drag either.
+  QTest::mousePress(D.get(), Qt::RightButton, Qt::NoModifier, D->FaceCentre() + QPoint(0, 20));
+  EXPECT_FALSE(D->Dragging());
+  QTest::mouseRelease(D.get(), Qt::RightButton, Qt::NoModifier, D->FaceCentre() + QPoint(0, 20));
+  EXPECT_EQ(Changes, 0);
+  EXPECT_EQ(D->Digit(), 0);
+}
+
+TEST(DialPicture, PointerStandsWhereTheValueSays) {
+  auto D = SpeedDial();
+  const QRect F = D->FaceRect();
+  ASSERT_GE(F.width(), 100);
+  // The face lies inside the control, centred across it.
+  EXPECT_TRUE(D->rect().contains(F));
+  EXPECT_NEAR(F.center().x(), D->width() / 2, 2);
+
+  const int Dot = std::clamp(F.width() / 13, 2, 6);
+  const double Radius = F.width() / 2.0 - Dot;
+  const QPointF C(F.left() + F.width() / 2, F.top() + F.height() / 2);
+  for (float Value : {0.0f, 62.5f, 125.0f, 200.0f, 250.0f}) {
+    D->SetValue(Value);
     QApplication::processEvents();
+    const QImage Img = D->grab().toImage();
+    int N = 0;
+    const QPointF Found = Centroid(Img, F, Near(QColor(0, 255, 0)), &N);
+    // Clockwise from half past seven: 225 degrees past twelve o'clock at
+    // the lowest value, 270 degrees more at the highest.
+    const double Theta = (225.0 + 270.0 * Value / 250.0) * Pi / 180.0;
+    const QPointF Expected(C.x() + Radius * std::sin(Theta), C.y() - Radius * std::cos(Theta));
+    EXPECT_GT(N, 3 * Dot) << Value;
+    // Within the rounding of the two turns and the shaded rim of the dot.
+    EXPECT_NEAR(Found.x(), Expected.x(), 2.0) << Value;
+    EXPECT_NEAR(Found.y(), Expected.y(), 2.0) << Value;
+  }
+
+  // Without the focus the pointer takes the other colour.
+  D->clearFocus();
+  QApplication::processEvents();
+  const QImage Img = D->grab().toImage();
+  int Lime = 0;
+  int Green = 0;
+  Centroid(Img, F, Near(QColor(0, 255, 0), 20), &Lime);
+  Centroid(Img, F, Near(QColor(0, 128, 0), 20), &Green);
+  EXPECT_EQ(Lime, 0);
+  EXPECT_GT(Green, 3 * Dot);
 }
 
-} // namespace
+TEST(DialPicture, ValueSetWhileHiddenIsShownWhenTheDialComesBack) {
+  // The gauges sit on a tab page that is hidden while the operator types
+  // into the edit fields on another page.
+  QWidget Page;
+  Page.resize(300, 300);
+  auto* D = new TAbDial(&Page);
+  D->setGeometry(8, 8, 257, 257);
+  D->SignalSettings().SetValueRange(0.0f, 250.0f);
+  D->SetValue(0.0f);
+  D->Loaded();
+  Page.show();
+  D->setFocus();
+  QApplication::processEvents();
+  const QRect F = D->FaceRect();
+  // Either pointer colour: the focus may or may not come back with the page.
+  const auto Pointer = Near(QColor(0, 192, 0), 64);
+  const QPointF Low = Centroid(D->grab().toImage(), F, Pointer);
 
-TEST(DialGeometry, AngleOfPointRunsClockwiseFromBelow)
-{
-    const QPointF c(100, 100);
-    struct { QPointF p; float angle; } cases[] = {
-        {{100, 150}, 0.0f},   {{50, 100}, 90.0f},  {{100, 50}, 180.0f}, {{150, 100}, 270.0f},
-        {{50, 150}, 45.0f},   {{50, 50}, 135.0f},  {{150, 50}, 225.0f}, {{150, 150}, 315.0f},
-        {{100, 100}, 90.0f},  // the centre itself: on the level, not right of it
-    };
-    for (const auto& k : cases)
-        EXPECT_NEAR(TAbDial::AngleOfPoint(k.p, c), k.angle, 0.01) << k.p.x() << "," << k.p.y();
+  Page.hide();
+  D->SetValue(125.0f);
+  Page.show();
+  D->setFocus();
+  QApplication::processEvents();
+  const QImage Img = D->grab().toImage();
+  const QPointF High = Centroid(Img, F, Pointer);
+  EXPECT_NEAR(High.x(), F.left() + F.width() / 2, 2.0);  // straight up now
+  EXPECT_LT(High.y(), F.top() + F.height() / 4);
+  EXPECT_GT(Low.y(), F.top() + F.height() / 2);
 }
 
-TEST(DialDrag, OnceAroundStopsAtTheEndAndTurnsBackAtOnce)
-{
-    auto d = SpeedDial();
-    ASSERT_TRUE(d->Ready());
-    const QPoint c = d->FaceCentre();
-    const double r = d->FaceRect().width() / 3.0;
-    ASSERT_EQ(d->Digit(), 0);
+TEST(DialPicture, ProgramValueBetweenGridPointsPlacesThePointerByPerMille) {
+  auto D = SpeedDial();
+  D->SignalSettings().SetDigitalTo(10);  // a coarse grid: 25 km/h per step
+  D->SetValue(75.0f);
+  ASSERT_EQ(D->Digit(), 3);
+  D->SetValue(80.0f);  // still grid point 3: the value stays 80
+  EXPECT_EQ(D->Digit(), 3);
+  D->clearFocus();  // a focus change redraws from the value
+  QApplication::processEvents();
+  EXPECT_FLOAT_EQ(D->PointerAngle(), 320 * 270.0f / 1000.0f);
+}
 
-    double a = 100.0;
-    QTest::mousePress(d.get(), Qt::LeftButton, Qt::NoModifier, AtAngle(c, a, r));
-    EXPECT_TRUE(d->Dragging());
-    EXPECT_EQ(d->Digit(), 0);  // the press itself moves nothing
-    int reachedEnd = 0;
-    for (int i = 0; i < 45; ++i) {  // 450 degrees clockwise
-        a += 10.0;
-        Move(d.get(), AtAngle(c, a, r));
-        if (d->Digit() == 1000)
-            ++reachedEnd;
-        EXPECT_GE(d->PointerAngle(), 0.0f);
-        EXPECT_LE(d->PointerAngle(), 270.0f);
+TEST(DialPicture, DraggingRedrawsOnlyTheFaceAndTheValueWindow) {
+  auto D = SpeedDial();
+  QApplication::processEvents();
+  TPaintRecorder Rec(D.get());
+  const int Passes = D->PaintPasses();
+  const QPoint C = D->FaceCentre();
+  const double R = D->FaceRect().width() / 3.0;
+  QTest::mousePress(D.get(), Qt::LeftButton, Qt::NoModifier, AtAngle(C, 60, R));
+  for (double A = 70; A <= 200; A += 10) Move(D.get(), AtAngle(C, A, R));
+  QTest::mouseRelease(D.get(), Qt::LeftButton, Qt::NoModifier, AtAngle(C, 200, R));
+  QApplication::processEvents();
+
+  EXPECT_GT(D->Digit(), 400);
+  EXPECT_EQ(D->PaintPasses(), Passes);  // no full pass while dragging
+  EXPECT_GE(Rec.Events, 5);
+  const QRegion Allowed = QRegion(D->FaceRect()) + QRegion(D->ValueWindow());
+  EXPECT_TRUE(Rec.Painted.subtracted(Allowed).isEmpty());
+  EXPECT_FALSE(Rec.Painted.contains(QPoint(2, 2)));  // the outer bevel stays
+
+  // A change of the settings is a full pass again.
+  D->SetOptions(D->Options().Without(TAbDial::opUnit));
+  QApplication::processEvents();
+  EXPECT_EQ(D->PaintPasses(), Passes + 1);
+}
+
+TEST(DialRobustness, AnySizeAndAnyInputIsSafe) {
+  for (QSize Size :
+       {QSize(0, 0), QSize(1, 1), QSize(12, 12), QSize(40, 30), QSize(60, 200), QSize(1500, 120), QSize(1200, 1200)}) {
+    auto D = SpeedDial(Size.width(), Size.height());
+    const QImage Img = D->grab().toImage();
+    EXPECT_EQ(Img.size(), Size.isEmpty() ? QSize(0, 0) : Size);
+    if (D->FaceRect().width() < 11) {
+      EXPECT_FALSE(D->Ready()) << Size.width() << "x" << Size.height();
     }
-    EXPECT_EQ(d->Digit(), 1000);
-    EXPECT_FLOAT_EQ(d->PointerAngle(), 270.0f);
-    EXPECT_GE(reachedEnd, 17);  // stopped at the end for the last 180 degrees
-    // One step back moves the pointer back by the same angle at once.
-    Move(d.get(), AtAngle(c, a - 10.0, r));
-    EXPECT_NEAR(d->Digit(), 963, 3);  // 260 degrees, within the pixel rounding of the mouse
-    QTest::mouseRelease(d.get(), Qt::LeftButton, Qt::NoModifier, AtAngle(c, a - 10.0, r));
-    EXPECT_FALSE(d->Dragging());
-}
-
-TEST(DialDrag, CrossingTheSeamBelowTheCentreIsASmallStep)
-{
-    auto d = SpeedDial();
-    d->SetValue(125.0f);  // pointer straight up, 135 degrees into the sweep
-    const QPoint c = d->FaceCentre();
-    const double r = d->FaceRect().width() / 3.0;
-    int fired = 0;
-    d->SetOnValueChanged([&](TAbAnalogCControl*) { ++fired; });
-
-    QTest::mousePress(d.get(), Qt::LeftButton, Qt::NoModifier, AtAngle(c, 350, r));
-    for (double a : {355.0, 365.0, 375.0})  // 5 and 15 degrees past the seam
-        Move(d.get(), AtAngle(c, a, r));
-    // 25 degrees clockwise in all: 160 degrees, not an end stop.
-    EXPECT_NEAR(d->Digit(), 593, 1);
-    for (double a : {365.0, 355.0, 345.0})  // and back across it
-        Move(d.get(), AtAngle(c, a, r));
-    EXPECT_NEAR(d->Digit(), 482, 2);  // 30 degrees back: 130 degrees
-    QTest::mouseRelease(d.get(), Qt::LeftButton, Qt::NoModifier, AtAngle(c, 345, r));
-    EXPECT_EQ(fired, 1);
-}
-
-TEST(DialDrag, PressOutsideTheCircleStartsNothing)
-{
-    auto d = SpeedDial();
-    const QRect f = d->FaceRect();
-    int changes = 0;
-    d->SetOnValueChange([&](TAbAnalogCControl*) { ++changes; });
-    for (QPoint corner : {f.topLeft() + QPoint(2, 2), f.bottomRight() - QPoint(2, 2)}) {
-        QTest::mousePress(d.get(), Qt::LeftButton, Qt::NoModifier, corner);
-        EXPECT_FALSE(d->Dragging());
-        Move(d.get(), d->FaceCentre() + QPoint(30, -30));
-        Move(d.get(), d->FaceCentre() + QPoint(-30, -30));
-        QTest::mouseRelease(d.get(), Qt::LeftButton, Qt::NoModifier, d->FaceCentre());
+    for (QPoint P : {QPoint(0, 0), QPoint(Size.width() / 2, Size.height() / 2), QPoint(-50, 9999)}) {
+      QTest::mousePress(D.get(), Qt::LeftButton, Qt::NoModifier, P);
+      Move(D.get(), P + QPoint(7, 3));
+      QTest::mouseRelease(D.get(), Qt::LeftButton, Qt::NoModifier, P);
     }
-    // A right-button press inside the circle starts no drag either.
-    QTest::mousePress(d.get(), Qt::RightButton, Qt::NoModifier, d->FaceCentre() + QPoint(0, 20));
-    EXPECT_FALSE(d->Dragging());
-    QTest::mouseRelease(d.get(), Qt::RightButton, Qt::NoModifier, d->FaceCentre() + QPoint(0, 20));
-    EXPECT_EQ(changes, 0);
-    EXPECT_EQ(d->Digit(), 0);
-}
-
-TEST(DialPicture, PointerStandsWhereTheValueSays)
-{
-    auto d = SpeedDial();
-    const QRect f = d->FaceRect();
-    ASSERT_GE(f.width(), 100);
-    // The face lies inside the control, centred across it.
-    EXPECT_TRUE(d->rect().contains(f));
-    EXPECT_NEAR(f.center().x(), d->width() / 2, 2);
-
-    const int dot = std::clamp(f.width() / 13, 2, 6);
-    const double radius = f.width() / 2.0 - dot;
-    const QPointF c(f.left() + f.width() / 2, f.top() + f.height() / 2);
-    for (float value : {0.0f, 62.5f, 125.0f, 200.0f, 250.0f}) {
-        d->SetValue(value);
-        QApplication::processEvents();
-        const QImage img = d->grab().toImage();
-        int n = 0;
-        const QPointF found = Centroid(img, f, Near(QColor(0, 255, 0)), &n);
-        // Clockwise from half past seven: 225 degrees past twelve o'clock at
-        // the lowest value, 270 degrees more at the highest.
-        const double theta = (225.0 + 270.0 * value / 250.0) * Pi / 180.0;
-        const QPointF expected(c.x() + radius * std::sin(theta), c.y() - radius * std::cos(theta));
-        EXPECT_GT(n, 3 * dot) << value;
-        // Within the rounding of the two turns and the shaded rim of the dot.
-        EXPECT_NEAR(found.x(), expected.x(), 2.0) << value;
-        EXPECT_NEAR(found.y(), expected.y(), 2.0) << value;
-    }
-
-    // Without the focus the pointer takes the other colour.
-    d->clearFocus();
+    QTest::keyClick(D.get(), Qt::Key_PageUp);
+    D->SetOptions({});
     QApplication::processEvents();
-    const QImage img = d->grab().toImage();
-    int lime = 0;
-    int green = 0;
-    Centroid(img, f, Near(QColor(0, 255, 0), 20), &lime);
-    Centroid(img, f, Near(QColor(0, 128, 0), 20), &green);
-    EXPECT_EQ(lime, 0);
-    EXPECT_GT(green, 3 * dot);
-}
-
-TEST(DialPicture, ValueSetWhileHiddenIsShownWhenTheDialComesBack)
-{
-    // The gauges sit on a tab page that is hidden while the operator types
-    // into the edit fields on another page.
-    QWidget page;
-    page.resize(300, 300);
-    auto* d = new TAbDial(&page);
-    d->setGeometry(8, 8, 257, 257);
-    d->SignalSettings().SetValueRange(0.0f, 250.0f);
-    d->SetValue(0.0f);
-    d->Loaded();
-    page.show();
-    d->setFocus();
-    QApplication::processEvents();
-    const QRect f = d->FaceRect();
-    // Either pointer colour: the focus may or may not come back with the page.
-    const auto pointer = Near(QColor(0, 192, 0), 64);
-    const QPointF low = Centroid(d->grab().toImage(), f, pointer);
-
-    page.hide();
-    d->SetValue(125.0f);
-    page.show();
-    d->setFocus();
-    QApplication::processEvents();
-    const QImage img = d->grab().toImage();
-    const QPointF high = Centroid(img, f, pointer);
-    EXPECT_NEAR(high.x(), f.left() + f.width() / 2, 2.0);  // straight up now
-    EXPECT_LT(high.y(), f.top() + f.height() / 4);
-    EXPECT_GT(low.y(), f.top() + f.height() / 2);
-}
-
-TEST(DialPicture, ProgramValueBetweenGridPointsPlacesThePointerByPerMille)
-{
-    auto d = SpeedDial();
-    d->SignalSettings().SetDigitalTo(10);  // a coarse grid: 25 km/h per step
-    d->SetValue(75.0f);
-    ASSERT_EQ(d->Digit(), 3);
-    d->SetValue(80.0f);  // still grid point 3: the value stays 80
-    EXPECT_EQ(d->Digit(), 3);
-    d->clearFocus();     // a focus change redraws from the value
-    QApplication::processEvents();
-    EXPECT_FLOAT_EQ(d->PointerAngle(), 320 * 270.0f / 1000.0f);
-}
-
-TEST(DialPicture, DraggingRedrawsOnlyTheFaceAndTheValueWindow)
-{
-    auto d = SpeedDial();
-    QApplication::processEvents();
-    PaintRecorder rec(d.get());
-    const int passes = d->PaintPasses();
-    const QPoint c = d->FaceCentre();
-    const double r = d->FaceRect().width() / 3.0;
-    QTest::mousePress(d.get(), Qt::LeftButton, Qt::NoModifier, AtAngle(c, 60, r));
-    for (double a = 70; a <= 200; a += 10)
-        Move(d.get(), AtAngle(c, a, r));
-    QTest::mouseRelease(d.get(), Qt::LeftButton, Qt::NoModifier, AtAngle(c, 200, r));
-    QApplication::processEvents();
-
-    EXPECT_GT(d->Digit(), 400);
-    EXPECT_EQ(d->PaintPasses(), passes);  // no full pass while dragging
-    EXPECT_GE(rec.events, 5);
-    const QRegion allowed = QRegion(d->FaceRect()) + QRegion(d->ValueWindow());
-    EXPECT_TRUE(rec.painted.subtracted(allowed).isEmpty());
-    EXPECT_FALSE(rec.painted.contains(QPoint(2, 2)));  // the outer bevel stays
-
-    // A change of the settings is a full pass again.
-    d->SetOptions(d->Options().Without(TAbDial::opUnit));
-    QApplication::processEvents();
-    EXPECT_EQ(d->PaintPasses(), passes + 1);
-}
-
-TEST(DialRobustness, AnySizeAndAnyInputIsSafe)
-{
-    for (QSize size : {QSize(0, 0), QSize(1, 1), QSize(12, 12), QSize(40, 30), QSize(60, 200),
-                       QSize(1500, 120), QSize(1200, 1200)}) {
-        auto d = SpeedDial(size.width(), size.height());
-        const QImage img = d->grab().toImage();
-        EXPECT_EQ(img.size(), size.isEmpty() ? QSize(0, 0) : size);
-        if (d->FaceRect().width() < 11) {
-            EXPECT_FALSE(d->Ready()) << size.width() << "x" << size.height();
-        }
-        for (QPoint p : {QPoint(0, 0), QPoint(size.width() / 2, size.height() / 2), QPoint(-50, 9999)}) {
-            QTest::mousePress(d.get(), Qt::LeftButton, Qt::NoModifier, p);
-            Move(d.get(), p + QPoint(7, 3));
-            QTest::mouseRelease(d.get(), Qt::LeftButton, Qt::NoModifier, p);
-        }
-        QTest::keyClick(d.get(), Qt::Key_PageUp);
-        d->SetOptions({});
-        QApplication::processEvents();
-        EXPECT_GE(d->Digit(), 0);
-        EXPECT_LE(d->Digit(), 1000);
-    }
+    EXPECT_GE(D->Digit(), 0);
+    EXPECT_LE(D->Digit(), 1000);
+  }
 }

@@ -7,72 +7,65 @@
 
 #include <gtest/gtest.h>
 
-TEST(AlignedText, NineAnchorsAroundThePoint)
-{
-    // A 21 x 11 box on (100, 50): half sizes by integer division, 10 and 5.
-    const QSize box(21, 11);
-    const struct {
-        int anchor;
-        QPoint origin;
-    } cases[] = {
-        {0, {100, 50}}, {1, {90, 50}}, {2, {79, 50}},
-        {3, {100, 45}}, {4, {90, 45}}, {5, {79, 45}},
-        {6, {100, 39}}, {7, {90, 39}}, {8, {79, 39}},
-        {-1, {100, 50}}, {9, {100, 50}},  // unknown codes: top left
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(AbTextOrigin(100, 50, c.anchor, box), c.origin) << c.anchor;
+TEST(AlignedText, NineAnchorsAroundThePoint) {
+  // A 21 x 11 box on (100, 50): half sizes by integer division, 10 and 5.
+  const QSize Box(21, 11);
+  const struct {
+    int Anchor;
+    QPoint Origin;
+  } Cases[] = {
+      {0, {100, 50}}, {1, {90, 50}}, {2, {79, 50}}, {3, {100, 45}},  {4, {90, 45}},  {5, {79, 45}},
+      {6, {100, 39}}, {7, {90, 39}}, {8, {79, 39}}, {-1, {100, 50}}, {9, {100, 50}},  // unknown codes: top left
+  };
+  for (const auto& C : Cases) EXPECT_EQ(AbTextOrigin(100, 50, C.Anchor, Box), C.Origin) << C.Anchor;
 }
 
-TEST(AlignedText, DrawnInkLiesInTheAnchoredBox)
-{
-    QImage image(200, 100, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QRect box;
-    {
-        QPainter p(&image);
-        p.setFont(TAbFont("Arial", 14).Font());
-        p.setPen(Qt::black);
-        box = AbTextOut(p, 150, 50, 5, "8888");
-    }
-    EXPECT_EQ(box.right(), 149);  // right edge on the point
-    EXPECT_EQ(box.top(), 50 - box.height() / 2);
-    int inside = 0, outside = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qGray(image.pixel(x, y)) < 128)
-                (box.contains(x, y) ? inside : outside)++;
-    EXPECT_GT(inside, 20);
-    EXPECT_EQ(outside, 0);
+TEST(AlignedText, DrawnInkLiesInTheAnchoredBox) {
+  QImage Image(200, 100, QImage::Format_RGB32);
+  Image.fill(Qt::white);
+  QRect Box;
+  {
+    QPainter P(&Image);
+    P.setFont(TAbFont("Arial", 14).Font());
+    P.setPen(Qt::black);
+    Box = AbTextOut(P, 150, 50, 5, "8888");
+  }
+  EXPECT_EQ(Box.right(), 149);  // right edge on the point
+  EXPECT_EQ(Box.top(), 50 - Box.height() / 2);
+  int Inside = 0, Outside = 0;
+  for (int Y = 0; Y < Image.height(); ++Y)
+    for (int X = 0; X < Image.width(); ++X)
+      if (qGray(Image.pixel(X, Y)) < 128) (Box.contains(X, Y) ? Inside : Outside)++;
+  EXPECT_GT(Inside, 20);
+  EXPECT_EQ(Outside, 0);
 }
 
-TEST(AbFont, SizesInPointsAtNinetySixDpiAndChangeNotices)
-{
-    TAbFont font("Arial", 8);
-    EXPECT_EQ(font.Height(), 11);
-    EXPECT_EQ(font.Font().pixelSize(), 11);
-    EXPECT_EQ(TAbFont("MS Sans Serif", 10).Height(), 13);
-    EXPECT_TRUE(TAbFont("System", 10).Bold());
-    EXPECT_FALSE(font.Bold());
+TEST(AbFont, SizesInPointsAtNinetySixDpiAndChangeNotices) {
+  TAbFont Font("Arial", 8);
+  EXPECT_EQ(Font.Height(), 11);
+  EXPECT_EQ(Font.Font().pixelSize(), 11);
+  EXPECT_EQ(TAbFont("MS Sans Serif", 10).Height(), 13);
+  EXPECT_TRUE(TAbFont("System", 10).Bold());
+  EXPECT_FALSE(Font.Bold());
 
-    int changes = 0;
-    font.SetOnChange([&](TAbPersistent*) { ++changes; });
-    font.SetSize(8);  // same height
-    font.SetColor(Qt::black);
-    EXPECT_EQ(changes, 0);
-    font.SetHeight(0);  // clamped to 1
-    EXPECT_EQ(font.Height(), 1);
-    font.SetHeight(1 << 30);
-    EXPECT_EQ(font.Height(), 1000);
-    font.SetColor(Qt::green);
-    EXPECT_EQ(changes, 3);
+  int Changes = 0;
+  Font.SetOnChange([&](TAbPersistent*) { ++Changes; });
+  Font.SetSize(8);  // same height
+  Font.SetColor(Qt::black);
+  EXPECT_EQ(Changes, 0);
+  Font.SetHeight(0);  // clamped to 1
+  EXPECT_EQ(Font.Height(), 1);
+  Font.SetHeight(1 << 30);
+  EXPECT_EQ(Font.Height(), 1000);
+  Font.SetColor(Qt::green);
+  EXPECT_EQ(Changes, 3);
 
-    // A copy takes the properties but not the handler; Assign notifies once.
-    const TAbFont copy(font);
-    EXPECT_EQ(copy.Height(), 1000);
-    EXPECT_FALSE(copy.OnChange());
-    font.Assign(TAbFont("System", 10, Qt::red));
-    EXPECT_EQ(changes, 4);
-    EXPECT_EQ(font.Name(), "System");
-    EXPECT_EQ(font.Color(), QColor(Qt::red));
+  // A copy takes the properties but not the handler; Assign notifies once.
+  const TAbFont Copy(Font);
+  EXPECT_EQ(Copy.Height(), 1000);
+  EXPECT_FALSE(Copy.OnChange());
+  Font.Assign(TAbFont("System", 10, Qt::red));
+  EXPECT_EQ(Changes, 4);
+  EXPECT_EQ(Font.Name(), "System");
+  EXPECT_EQ(Font.Color(), QColor(Qt::red));
 }
