@@ -9,7 +9,7 @@ apt-get install -y --no-install-recommends \
   qt6-base-dev libgl-dev \
   libgtest-dev libgmock-dev googletest \
   nlohmann-json3-dev \
-  clang libclang-rt-14-dev \
+  clang libclang-rt-14-dev clang-format python3 \
   g++-mingw-w64-x86-64 \
   wine wine64 fonts-wine zip \
   xvfb xauth xdotool imagemagick fonts-dejavu-core fonts-liberation2 \

@@ -9,6 +9,7 @@
 // drops the device when it is closed.
 #include "tty_linux.h"
 #include "vadevice.h"
+#include "vaportname.h"
 #include "vatimeout.h"
 
 #include <fcntl.h>
@@ -19,7 +20,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <mutex>
 
@@ -51,8 +51,7 @@ public:
   ~TVaPosixWriter() override {
     if (FEpoll >= 0) close(FEpoll);
   }
-  TVaWriteStatus Write(const void* Buf, int Count, int& Written, int& AbortIndex,
-                       int& Error) override;
+  TVaWriteStatus Write(const void* Buf, int Count, int& Written, int& AbortIndex, int& Error) override;
 
 private:
   std::shared_ptr<TVaPosixDevice> FDevice;
@@ -61,9 +60,7 @@ private:
 
 class TVaPosixDevice : public TVaDevice, public std::enable_shared_from_this<TVaPosixDevice> {
 public:
-  explicit TVaPosixDevice(int Fd) : FFd(Fd) {
-    FHasCounters = VaTtyReadCounters(Fd, FCleared);
-  }
+  explicit TVaPosixDevice(int Fd) : FFd(Fd) { FHasCounters = VaReadLineCounters(Fd, FCleared); }
   ~TVaPosixDevice() override { Close(); }
 
   void Close() override {
@@ -176,7 +173,7 @@ public:
     ComStat.cbInQue = uint32_t(InQue > 0 ? InQue : 0);
     ComStat.cbOutQue = uint32_t(OutQue > 0 ? OutQue : 0);
     TVaLineCounters Now;
-    if (FHasCounters && VaTtyReadCounters(FFd, Now)) {
+    if (FHasCounters && VaReadLineCounters(FFd, Now)) {
       Errors = ErrorFlags(FCleared, Now);
       FCleared = Now;
     }
@@ -230,7 +227,7 @@ public:
   }
 
   bool ReadCounters(TVaLineCounters& C) {
-    return Call([&](int Fd) { return VaTtyReadCounters(Fd, C) ? 0 : -1; }) == 0;
+    return Call([&](int Fd) { return VaReadLineCounters(Fd, C) ? 0 : -1; }) == 0;
   }
 
 private:
@@ -321,8 +318,7 @@ TVaWaitStatus TVaPosixEventWaiter::Wait(uint32_t& Mask, int& Error) {
 
 // --- the write thread's sending
 
-TVaPosixWriter::TVaPosixWriter(std::shared_ptr<TVaPosixDevice> Device, TVaEvent& Close,
-                               TVaEvent& Flush)
+TVaPosixWriter::TVaPosixWriter(std::shared_ptr<TVaPosixDevice> Device, TVaEvent& Close, TVaEvent& Flush)
     : FDevice(std::move(Device)) {
   FEpoll = epoll_create1(EPOLL_CLOEXEC);
   if (FEpoll < 0) VaRaiseCommError("Error creating event (%d), %s", errno);
@@ -334,18 +330,15 @@ TVaPosixWriter::TVaPosixWriter(std::shared_ptr<TVaPosixDevice> Device, TVaEvent&
     if (epoll_ctl(FEpoll, EPOLL_CTL_ADD, int(Aborts[i]->Handle()), &E) != 0)
       VaRaiseCommError("Error creating event (%d), %s", errno);
   }
-  if (const int Error = FDevice->AddTo(FEpoll, EPOLLOUT))
-    VaRaiseCommError("Error creating event (%d), %s", Error);
+  if (const int Error = FDevice->AddTo(FEpoll, EPOLLOUT)) VaRaiseCommError("Error creating event (%d), %s", Error);
 }
 
-TVaWriteStatus TVaPosixWriter::Write(const void* Buf, int Count, int& Written, int& AbortIndex,
-                                     int& Error) {
+TVaWriteStatus TVaPosixWriter::Write(const void* Buf, int Count, int& Written, int& AbortIndex, int& Error) {
   const auto* Bytes = static_cast<const uint8_t*>(Buf);
   Written = 0;
   for (;;) {
     int WriteError = 0;
-    const ssize_t n =
-        FDevice->Io(true, const_cast<uint8_t*>(Bytes) + Written, size_t(Count - Written), WriteError);
+    const ssize_t n = FDevice->Io(true, const_cast<uint8_t*>(Bytes) + Written, size_t(Count - Written), WriteError);
     if (n > 0) {
       Written += int(n);
       if (Written == Count) return TVaWriteStatus::Done;
@@ -379,28 +372,13 @@ TVaWriteStatus TVaPosixWriter::Write(const void* Buf, int Count, int& Written, i
   }
 }
 
-bool IsComName(const std::string& Name, int& Number) {
-  if (Name.size() < 4 || std::toupper(static_cast<unsigned char>(Name[0])) != 'C' ||
-      std::toupper(static_cast<unsigned char>(Name[1])) != 'O' ||
-      std::toupper(static_cast<unsigned char>(Name[2])) != 'M' || Name.size() > 12)
-    return false;
-  long Value = 0;
-  for (size_t i = 3; i < Name.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(Name[i]))) return false;
-    Value = Value * 10 + (Name[i] - '0');
-  }
-  if (Value < 1 || Value > 256) return false;
-  Number = int(Value);
-  return true;
-}
-
 }  // namespace
 
 // "COMn" is the n-th serial port, /dev/ttyS<n-1>; a path is used as it
 // stands; any other name is looked for in /dev.
 std::string TVaDevice::PlatformPath(const std::string& DevicePath) {
   int Number;
-  if (IsComName(DevicePath, Number)) return "/dev/ttyS" + std::to_string(Number - 1);
+  if (VaComPortNumber(DevicePath, Number)) return "/dev/ttyS" + std::to_string(Number - 1);
   if (!DevicePath.empty() && DevicePath[0] == '/') return DevicePath;
   return "/dev/" + DevicePath;
 }
@@ -414,14 +392,14 @@ std::string TVaDevice::ShownName(const std::string& DevicePath) {
 
 std::shared_ptr<TVaDevice> TVaDevice::Open(const std::string& Path, const std::string& Shown) {
   const auto CantOpen = [&](int Error) {
-    throw EVaCommError(VaSubstitute("Can't open specified device %s", {Shown}) +
+    throw EVaCommError(VaSubstitute("Can't open specified device %s", {VaTextArg(Shown)}) +
                        VaCommErrorText(" (Error %d, %s)", Error));
   };
   const int Fd = open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (Fd < 0) {
     const int Error = errno;
     if (Error == ENOENT || Error == ENXIO || Error == ENODEV)
-      throw EVaCommError(VaSubstitute("Specified device not found (%s).", {Shown}));
+      throw EVaCommError(VaSubstitute("Specified device not found (%s).", {VaTextArg(Shown)}));
     CantOpen(Error);
   }
   // Only a terminal is a serial port.

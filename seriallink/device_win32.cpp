@@ -15,10 +15,11 @@
 // record the driver may still own is used for the next transfer.
 #include "device_win32.h"
 
+#include "dcb_win32.h"
 #include "varecords.h"
 #include "vadevice.h"
+#include "vaportname.h"
 
-#include <cctype>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -72,39 +73,17 @@ public:
     return FHandle != INVALID_HANDLE_VALUE;
   }
 
+  // The record is the DCB as it stands (dcb_win32.h declares its layout).
   void SetState(const TVaDCB& R) override {
-    DCB D = {};
-    D.DCBlength = sizeof(DCB);
-    D.BaudRate = R.BaudRate;
-    D.fBinary = R.fBinary;
-    D.fParity = R.fParity;
-    D.fOutxCtsFlow = R.fOutxCtsFlow;
-    D.fOutxDsrFlow = R.fOutxDsrFlow;
-    D.fDtrControl = R.fDtrControl;
-    D.fDsrSensitivity = R.fDsrSensitivity;
-    D.fTXContinueOnXoff = R.fTXContinueOnXoff;
-    D.fOutX = R.fOutX;
-    D.fInX = R.fInX;
-    D.fErrorChar = R.fErrorChar;
-    D.fNull = R.fNull;
-    D.fRtsControl = R.fRtsControl;
-    D.fAbortOnError = R.fAbortOnError;
-    D.XonLim = R.XonLim;
-    D.XoffLim = R.XoffLim;
-    D.ByteSize = R.ByteSize;
-    D.Parity = R.Parity;
-    D.StopBits = R.StopBits;
-    D.XonChar = R.XonChar;
-    D.XoffChar = R.XoffChar;
-    D.ErrorChar = R.ErrorChar;
-    D.EofChar = R.EofChar;
-    D.EvtChar = R.EvtChar;
+    static_assert(sizeof(DCB) == sizeof(TVaWin32Dcb), "the DCB's layout");
+    const TVaWin32Dcb Record = VaWin32Dcb(R);
+    DCB D;
+    std::memcpy(&D, &Record, sizeof D);
     Check([&](HANDLE H) { return SetCommState(H, &D); }, "Error writing dcb (%d), %s");
   }
 
   void Setup(int InSize, int OutSize) override {
-    Check([&](HANDLE H) { return SetupComm(H, DWORD(InSize), DWORD(OutSize)); },
-          "Error initializing buffers (%d), %s");
+    Check([&](HANDLE H) { return SetupComm(H, DWORD(InSize), DWORD(OutSize)); }, "Error initializing buffers (%d), %s");
   }
 
   void SetTimeouts(int ReadIntervalMs) override {
@@ -130,12 +109,11 @@ public:
   void ClearError(uint32_t& Errors, TVaComStat& ComStat) override {
     DWORD E = 0;
     COMSTAT S = {};
-    Check([&](HANDLE H) { return ClearCommError(H, &E, &S); },
-          "Error retrieving statistics (%d), %s");
+    Check([&](HANDLE H) { return ClearCommError(H, &E, &S); }, "Error retrieving statistics (%d), %s");
     Errors = E;
     ComStat.Flags = uint32_t(S.fCtsHold) | uint32_t(S.fDsrHold) << 1 | uint32_t(S.fRlsdHold) << 2 |
-                    uint32_t(S.fXoffHold) << 3 | uint32_t(S.fXoffSent) << 4 |
-                    uint32_t(S.fEof) << 5 | uint32_t(S.fTxim) << 6;
+                    uint32_t(S.fXoffHold) << 3 | uint32_t(S.fXoffSent) << 4 | uint32_t(S.fEof) << 5 |
+                    uint32_t(S.fTxim) << 6;
     ComStat.cbInQue = S.cbInQue;
     ComStat.cbOutQue = S.cbOutQue;
   }
@@ -203,8 +181,7 @@ private:
         },
         Error);
     if (!Ok && Error != ERROR_IO_PENDING) VaRaiseCommError(Failure, int(Error));
-    if (WaitForSingleObject(R.Ov.hEvent, TimeoutMs < 0 ? INFINITE : DWORD(TimeoutMs)) !=
-        WAIT_OBJECT_0) {
+    if (WaitForSingleObject(R.Ov.hEvent, TimeoutMs < 0 ? INFINITE : DWORD(TimeoutMs)) != WAIT_OBJECT_0) {
       // Timed out: cancel, and keep the bytes that did move. A cancel that
       // does not finish in time leaves the record to the driver.
       if (!CancelAndFinish(R, VA_WINDOW_CANCEL_WAIT_MS, Moved)) {
@@ -268,17 +245,14 @@ public:
 
   // The bytes are copied into the record, so the queue they came from is
   // free again when this returns, whatever the driver does.
-  TVaWriteStatus Write(const void* Buf, int Count, int& Written, int& AbortIndex,
-                       int& Error) override {
+  TVaWriteStatus Write(const void* Buf, int Count, int& Written, int& AbortIndex, int& Error) override {
     Written = 0;
     if (Count <= 0) return TVaWriteStatus::Done;
     TVaOverlapped& R = FRecords.Current();
     R.Prepare();
     R.Data.assign(static_cast<const uint8_t*>(Buf), static_cast<const uint8_t*>(Buf) + Count);
     DWORD Moved = 0, Failure = 0;
-    if (FDevice->Call(
-            [&](HANDLE H) { return WriteFile(H, R.Data.data(), DWORD(Count), nullptr, &R.Ov); },
-            Failure)) {
+    if (FDevice->Call([&](HANDLE H) { return WriteFile(H, R.Data.data(), DWORD(Count), nullptr, &R.Ov); }, Failure)) {
       if (!FDevice->Result(R, Moved, Failure)) {
         Error = int(Failure);
         return TVaWriteStatus::Failed;
@@ -326,33 +300,25 @@ std::unique_ptr<TVaWriter> TVaWin32Device::CreateWriter(TVaEvent& Close, TVaEven
   return std::make_unique<TVaWin32Writer>(shared_from_this(), Close, Flush);
 }
 
-bool IsComName(const std::string& Name) {
-  if (Name.size() < 4 || Name.size() > 12) return false;
-  for (int i = 0; i < 3; ++i)
-    if (std::toupper(static_cast<unsigned char>(Name[size_t(i)])) != "COM"[i]) return false;
-  for (size_t i = 3; i < Name.size(); ++i)
-    if (!std::isdigit(static_cast<unsigned char>(Name[i]))) return false;
-  return true;
-}
-
 }  // namespace
 
 // A COM name goes through the device namespace, without which "COM10" and
 // above cannot be opened; every other name is used as it stands.
 std::string TVaDevice::PlatformPath(const std::string& DevicePath) {
-  return IsComName(DevicePath) ? "\\\\.\\" + DevicePath : DevicePath;
+  int Number;
+  return VaComPortNumber(DevicePath, Number) ? "\\\\.\\" + DevicePath : DevicePath;
 }
 
 std::string TVaDevice::ShownName(const std::string& DevicePath) { return DevicePath; }
 
 std::shared_ptr<TVaDevice> TVaDevice::Open(const std::string& Path, const std::string& Shown) {
-  const HANDLE Handle = CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  const HANDLE Handle =
+      CreateFileA(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (Handle == INVALID_HANDLE_VALUE) {
     const DWORD Error = GetLastError();
     if (Error == ERROR_FILE_NOT_FOUND)
-      throw EVaCommError(VaSubstitute("Specified device not found (%s).", {Shown}));
-    throw EVaCommError(VaSubstitute("Can't open specified device %s", {Shown}) +
+      throw EVaCommError(VaSubstitute("Specified device not found (%s).", {VaTextArg(Shown)}));
+    throw EVaCommError(VaSubstitute("Can't open specified device %s", {VaTextArg(Shown)}) +
                        VaCommErrorText(" (Error %d, %s)", int(Error)));
   }
   return std::make_shared<TVaWin32Device>(Handle);

@@ -18,27 +18,20 @@ namespace vacomm_detail {
 
 std::string VaSystemErrorText(int Code) {
   char Buffer[256];
-  std::string Text = strerror_r(Code, Buffer, sizeof Buffer);
-  while (!Text.empty() && (static_cast<unsigned char>(Text.back()) <= 0x20 || Text.back() == '.'))
-    Text.pop_back();
-  return Text;
+  return VaTrimSystemText(strerror_r(Code, Buffer, sizeof Buffer));
 }
 
 // A pulled USB adapter hangs its terminal up: later calls fail with EIO
 // (ENXIO or ENODEV from some drivers); EBADF is a descriptor that is gone.
-bool VaIsDeviceGone(int Code) {
-  return Code == EIO || Code == ENXIO || Code == ENODEV || Code == EBADF;
-}
+bool VaIsDeviceGone(int Code) { return Code == EIO || Code == ENXIO || Code == ENODEV || Code == EBADF; }
 
-uint32_t VaGetTickCount() {
+uint32_t VaSystemTickCount() {
   struct timespec Now;
   clock_gettime(CLOCK_MONOTONIC, &Now);
   return uint32_t(uint64_t(Now.tv_sec) * 1000u + uint64_t(Now.tv_nsec) / 1000000u);
 }
 
-void VaSleep(int Milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds));
-}
+void VaSystemSleep(int Milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(Milliseconds)); }
 
 intptr_t VaCurrentThreadToken() { return intptr_t(syscall(SYS_gettid)); }
 
@@ -51,21 +44,20 @@ void VaSetThreadPriority(intptr_t Token, TThreadPriority Priority) {
   (void)setpriority(PRIO_PROCESS, id_t(Token), Nice[int(Priority)]);
 }
 
-}  // namespace vacomm_detail
-
-using namespace vacomm_detail;
-
 namespace {
 
 // poll() that is not cut short by signals; Milliseconds < 0 waits forever.
+// A real wait, so its remaining time is measured by the real clock.
 int PollRetrying(struct pollfd* Fds, nfds_t Count, int Milliseconds) {
-  const uint32_t Start = VaGetTickCount();
+  const auto Deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(Milliseconds < 0 ? 0 : Milliseconds);
   for (;;) {
     const int Result = poll(Fds, Count, Milliseconds);
     if (Result >= 0 || errno != EINTR) return Result;
     if (Milliseconds > 0) {
-      const uint32_t Elapsed = VaGetTickCount() - Start;
-      Milliseconds = Elapsed >= uint32_t(Milliseconds) ? 0 : Milliseconds - int(Elapsed);
+      const auto Left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now());
+      Milliseconds = Left.count() > 0 ? int(Left.count()) : 0;
     }
   }
 }
@@ -94,14 +86,12 @@ TVaWaitEvent::TVaWaitEvent() {
 
 void TVaEvent::Signal() {
   const uint64_t One = 1;
-  while (write(int(FHandle), &One, sizeof One) < 0 && errno == EINTR) {
-  }
+  while (write(int(FHandle), &One, sizeof One) < 0 && errno == EINTR) {}
 }
 
 void TVaEvent::Reset() {
   uint64_t Value;
-  while (read(int(FHandle), &Value, sizeof Value) < 0 && errno == EINTR) {
-  }
+  while (read(int(FHandle), &Value, sizeof Value) < 0 && errno == EINTR) {}
 }
 
 bool TVaEvent::IsSignaled() { return WaitFor(0) == wrSignaled; }
@@ -120,3 +110,5 @@ int VaWaitForAny(std::initializer_list<TVaEvent*> Events, int Milliseconds) {
     if (Fds[i].revents != 0) return int(i);
   return -2;
 }
+
+}  // namespace vacomm_detail

@@ -3,6 +3,8 @@
 
 #include "vadevice.h"
 
+#include <utility>
+
 namespace vacomm_detail {
 
 // The system's text in the user's language, as UTF-8 like every text of the
@@ -11,23 +13,17 @@ namespace vacomm_detail {
 std::string VaSystemErrorText(int Code) {
   wchar_t Wide[512] = {};
   const DWORD Length =
-      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                     DWORD(Code), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), Wide,
-                     sizeof Wide / sizeof Wide[0], nullptr);
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(Code),
+                     MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), Wide, sizeof Wide / sizeof Wide[0], nullptr);
   std::string Text;
   if (Length > 0) {
-    const int Size =
-        WideCharToMultiByte(CP_UTF8, 0, Wide, int(Length), nullptr, 0, nullptr, nullptr);
+    const int Size = WideCharToMultiByte(CP_UTF8, 0, Wide, int(Length), nullptr, 0, nullptr, nullptr);
     if (Size > 0) {
       Text.resize(size_t(Size));
       WideCharToMultiByte(CP_UTF8, 0, Wide, int(Length), Text.data(), Size, nullptr, nullptr);
     }
   }
-  // Bytes of multi-byte UTF-8 characters are all above 0x7F, so only blanks,
-  // line ends and full stops go.
-  while (!Text.empty() && (static_cast<unsigned char>(Text.back()) <= 0x20 || Text.back() == '.'))
-    Text.pop_back();
-  return Text;
+  return VaTrimSystemText(std::move(Text));
 }
 
 // What the communications calls return once a USB serial adapter has been
@@ -47,20 +43,17 @@ bool VaIsDeviceGone(int Code) {
     case ERROR_NOT_READY:
     case ERROR_BAD_UNIT:
     case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_DEV_NOT_EXIST:
-      return true;
-    default:
-      return false;
+    case ERROR_DEV_NOT_EXIST: return true;
+    default: return false;
   }
 }
 
-uint32_t VaGetTickCount() { return GetTickCount(); }
+uint32_t VaSystemTickCount() { return GetTickCount(); }
 
-void VaSleep(int Milliseconds) { Sleep(DWORD(Milliseconds)); }
+void VaSystemSleep(int Milliseconds) { Sleep(DWORD(Milliseconds)); }
 
 intptr_t VaCurrentThreadToken() {
-  return intptr_t(OpenThread(THREAD_SET_INFORMATION | THREAD_QUERY_INFORMATION, FALSE,
-                             GetCurrentThreadId()));
+  return intptr_t(OpenThread(THREAD_SET_INFORMATION | THREAD_QUERY_INFORMATION, FALSE, GetCurrentThreadId()));
 }
 
 void VaReleaseThreadToken(intptr_t Token) {
@@ -68,16 +61,11 @@ void VaReleaseThreadToken(intptr_t Token) {
 }
 
 void VaSetThreadPriority(intptr_t Token, TThreadPriority Priority) {
-  static const int Levels[] = {THREAD_PRIORITY_IDLE,   THREAD_PRIORITY_LOWEST,
-                               THREAD_PRIORITY_BELOW_NORMAL, THREAD_PRIORITY_NORMAL,
-                               THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST,
+  static const int Levels[] = {THREAD_PRIORITY_IDLE,         THREAD_PRIORITY_LOWEST,       THREAD_PRIORITY_BELOW_NORMAL,
+                               THREAD_PRIORITY_NORMAL,       THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST,
                                THREAD_PRIORITY_TIME_CRITICAL};
   if (Token) SetThreadPriority(HANDLE(Token), Levels[int(Priority)]);
 }
-
-}  // namespace vacomm_detail
-
-using namespace vacomm_detail;
 
 TVaHandleObject::~TVaHandleObject() {
   if (FHandle != -1 && FHandle != 0) CloseHandle(HANDLE(FHandle));
@@ -88,9 +76,7 @@ TVaWaitResult TVaHandleObject::WaitFor(int Milliseconds) {
     case WAIT_OBJECT_0: return wrSignaled;
     case WAIT_TIMEOUT: return wrTimeout;
     case WAIT_ABANDONED: return wrAbandoned;
-    default:
-      FError = int(GetLastError());
-      return wrError;
+    default: FError = int(GetLastError()); return wrError;
   }
 }
 
@@ -110,9 +96,10 @@ int VaWaitForAny(std::initializer_list<TVaEvent*> Events, int Milliseconds) {
   for (TVaEvent* E : Events)
     if (Count < MAXIMUM_WAIT_OBJECTS) Handles[Count++] = HANDLE(E->Handle());
   // The lowest index of the signalled events is returned: the first wins.
-  const DWORD Result = WaitForMultipleObjects(Count, Handles, FALSE,
-                                              Milliseconds < 0 ? INFINITE : DWORD(Milliseconds));
+  const DWORD Result = WaitForMultipleObjects(Count, Handles, FALSE, Milliseconds < 0 ? INFINITE : DWORD(Milliseconds));
   if (Result == WAIT_TIMEOUT) return -1;
   if (Result >= WAIT_OBJECT_0 && Result < WAIT_OBJECT_0 + Count) return int(Result - WAIT_OBJECT_0);
   return -2;
 }
+
+}  // namespace vacomm_detail

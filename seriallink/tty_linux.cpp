@@ -4,11 +4,14 @@
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace vacomm_detail {
 
 namespace {
+
+std::atomic<TVaLineCounterSource> GCounterSource{nullptr};
 
 // The character format of the record, or EINVAL.
 int FormatFlags(const TVaDCB& Dcb, tcflag_t& Flags) {
@@ -47,14 +50,14 @@ int SetModemLine(int Fd, int Line, bool On) {
 
 }  // namespace
 
-int VaTtyApplyDCB(int Fd, const TVaDCB& Dcb) {
+int VaTtyRecord(const TVaDCB& Dcb, struct termios2& T, TVaModemLines& Lines) {
+  T = termios2{};
+  Lines = TVaModemLines{};
   if (Dcb.BaudRate == 0) return EINVAL;
-  struct termios2 T = {};
   T.c_cflag = CREAD | CLOCAL | BOTHER | (BOTHER << IBSHIFT);
   if (const int Error = FormatFlags(Dcb, T.c_cflag)) return Error;
   if (Dcb.fOutxCtsFlow || Dcb.fRtsControl == 2) T.c_cflag |= CRTSCTS;
   T.c_ispeed = T.c_ospeed = Dcb.BaudRate;
-  // A break (the fast-init wake-up pattern) puts nothing into the queue.
   T.c_iflag = IGNBRK;
   if (Dcb.fParity) T.c_iflag |= INPCK;
   if (Dcb.fOutX) T.c_iflag |= IXON;
@@ -65,11 +68,18 @@ int VaTtyApplyDCB(int Fd, const TVaDCB& Dcb) {
   T.c_cc[VSTOP] = cc_t(Dcb.XoffChar);
   T.c_cc[VMIN] = 0;
   T.c_cc[VTIME] = 0;
+  Lines.Dtr = Dcb.fDtrControl != 0;
+  Lines.Rts = Dcb.fRtsControl == 1 || Dcb.fRtsControl == 2;
+  return 0;
+}
+
+int VaTtyApplyDCB(int Fd, const TVaDCB& Dcb) {
+  struct termios2 T;
+  TVaModemLines Lines;
+  if (const int Error = VaTtyRecord(Dcb, T, Lines)) return Error;
   if (ioctl(Fd, TCSETS2, &T) != 0) return errno;
-  // DTR and RTS follow the record: on when enabled or used for a handshake,
-  // off when disabled (and RTS idles off in toggle mode).
-  if (const int Error = SetModemLine(Fd, TIOCM_DTR, Dcb.fDtrControl != 0)) return Error;
-  return SetModemLine(Fd, TIOCM_RTS, Dcb.fRtsControl == 1 || Dcb.fRtsControl == 2);
+  if (const int Error = SetModemLine(Fd, TIOCM_DTR, Lines.Dtr)) return Error;
+  return SetModemLine(Fd, TIOCM_RTS, Lines.Rts);
 }
 
 void VaTtyRequestLowLatency(int Fd) {
@@ -88,6 +98,13 @@ bool VaTtyReadCounters(int Fd, TVaLineCounters& Counters) {
   Counters.Brk = C.brk;
   Counters.BufOverrun = C.buf_overrun;
   return true;
+}
+
+void VaSetLineCounterSource(TVaLineCounterSource Source) { GCounterSource.store(Source, std::memory_order_release); }
+
+bool VaReadLineCounters(int Fd, TVaLineCounters& Counters) {
+  const TVaLineCounterSource Source = GCounterSource.load(std::memory_order_acquire);
+  return Source ? Source(Fd, Counters) : VaTtyReadCounters(Fd, Counters);
 }
 
 }  // namespace vacomm_detail

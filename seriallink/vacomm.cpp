@@ -4,7 +4,6 @@
 #include "vathreads.h"
 
 #include <chrono>
-#include <cstdio>
 #include <iostream>
 
 using namespace vacomm_detail;
@@ -13,14 +12,9 @@ namespace {
 const char* const SPortOpen = "Can't perform this operation while port is open";
 const char* const SOutputFull = "Output buffer is full. Please check comm status.";
 
-void CheckNotNegative(int64_t Value) {
-  if (Value < 0)
-    throw EVaCommError(VaSubstitute("Property value out of range (%d)", {std::to_string(Value)}));
-}
-
 void CheckTransfer(const void* Buf, int Count) {
   if (Count < 0 || (Count > 0 && Buf == nullptr))
-    throw EVaCommError(VaSubstitute("Invalid transfer of %d bytes", {std::to_string(Count)}));
+    throw EVaCommError(VaSubstitute("Invalid transfer of %d bytes", {VaIntArg(Count)}));
 }
 
 // True when E is a platform error that means the device has gone away.
@@ -31,154 +25,17 @@ bool IsDeviceGone(const std::exception& E) {
 }  // namespace
 
 int64_t VaMonotonicMicros() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-// ---------------------------------------------------------------------------
-// Error texts
-
-namespace vacomm_detail {
-
-std::string VaSubstitute(const std::string& Format, std::initializer_list<std::string> Args) {
-  std::string Result;
-  auto Arg = Args.begin();
-  for (size_t i = 0; i < Format.size(); ++i) {
-    const char c = Format[i];
-    if (c == '%' && i + 1 < Format.size()) {
-      const char n = Format[i + 1];
-      if (n == '%') {
-        Result += '%';
-        ++i;
-        continue;
-      }
-      if ((n == 'd' || n == 's') && Arg != Args.end()) {
-        Result += *Arg++;
-        ++i;
-        continue;
-      }
-    }
-    Result += c;
-  }
-  return Result;
-}
-
-std::string VaCommErrorText(const char* Format, int Code) {
-  return VaSubstitute(Format, {std::to_string(Code), VaSystemErrorText(Code)});
-}
-
-void VaRaiseCommError(const char* Format, int Code) {
-  throw EVaSystemError(VaCommErrorText(Format, Code), Code);
-}
-
-}  // namespace vacomm_detail
-
-// ---------------------------------------------------------------------------
-// Platform values
-
-uint32_t VaEventMask(TVaCommEvents Events) {
-  static const uint32_t Bits[] = {VA_EV_BREAK, VA_EV_CTS,    VA_EV_DSR,      VA_EV_ERR,
-                                  VA_EV_RING,  VA_EV_RLSD,   VA_EV_RXCHAR,   VA_EV_TXEMPTY,
-                                  VA_EV_RXFLAG, VA_EV_PERR,  VA_EV_RX80FULL, VA_EV_EVENT1,
-                                  VA_EV_EVENT2};
-  uint32_t Mask = 0;
-  for (int i = 0; i <= int(ceEvent2); ++i)
-    if (Events.Contains(TVaCommEvent(i))) Mask |= Bits[i];
-  return Mask;
-}
-
-int VaBaudrateValue(TVaBaudrate Rate) {
-  static const int Rates[] = {0,     110,   300,   600,   1200,   2400,   4800,   9600,
-                              14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
-  const int i = int(Rate);
-  return i >= 0 && i < int(sizeof Rates / sizeof Rates[0]) ? Rates[i] : 0;
-}
-
-// ---------------------------------------------------------------------------
-// Settings objects
-
-void TVaPersistent::EndUpdate() {
-  if (FUpdateCount > 0) --FUpdateCount;
-  Changed();
-}
-
-void TVaPersistent::Changed() {
-  if (FUpdateCount == 0 && FOnChange) FOnChange();
-}
-
-void TVaBuffers::SetNotifying(TVaIntW& Field, TVaIntW Value) {
-  CheckNotNegative(Value);
-  if (Field == Value) return;
-  Field = Value;
-  Changed();
-}
-
-void TVaBuffers::SetReadSize(TVaIntW Value) { SetNotifying(FReadSize, Value); }
-void TVaBuffers::SetWriteSize(TVaIntW Value) { SetNotifying(FWriteSize, Value); }
-void TVaBuffers::SetXonLimit(TVaIntW Value) { SetNotifying(FXonLimit, Value); }
-void TVaBuffers::SetXoffLimit(TVaIntW Value) { SetNotifying(FXoffLimit, Value); }
-
-void TVaBuffers::SetReadTimeout(TVaIntW Value) {
-  CheckNotNegative(Value);
-  FReadTimeout = Value;
-}
-
-void TVaBuffers::SetWriteTimeout(TVaIntW Value) {
-  CheckNotNegative(Value);
-  FWriteTimeout = Value;
-}
-
-void TVaBuffers::Assign(const TVaBuffers& Source) {
-  if (&Source == this) return;
-  BeginUpdate();
-  FReadSize = Source.FReadSize;
-  FWriteSize = Source.FWriteSize;
-  FReadTimeout = Source.FReadTimeout;
-  FWriteTimeout = Source.FWriteTimeout;
-  FXonLimit = Source.FXonLimit;
-  FXoffLimit = Source.FXoffLimit;
-  EndUpdate();
-}
-
-void TVaFlowControl::Assign(const TVaFlowControl& Source) {
-  if (&Source == this) return;
-  BeginUpdate();
-  FOutCtsFlow = Source.FOutCtsFlow;
-  FOutDsrFlow = Source.FOutDsrFlow;
-  FControlDtr = Source.FControlDtr;
-  FControlRts = Source.FControlRts;
-  FXonXoffOut = Source.FXonXoffOut;
-  FXonXoffIn = Source.FXonXoffIn;
-  FDsrSensitivity = Source.FDsrSensitivity;
-  FTxContinueOnXoff = Source.FTxContinueOnXoff;
-  EndUpdate();
-}
-
-char TVaEventChars::Char(int Index) const {
-  if (Index < 1 || Index > 5)
-    throw EVaCommError(VaSubstitute("Invalid character index (%d)", {std::to_string(Index)}));
-  return FChars[Index - 1];
-}
-
-void TVaEventChars::SetChar(int Index, char Value) {
-  if (Index < 1 || Index > 5)
-    throw EVaCommError(VaSubstitute("Invalid character index (%d)", {std::to_string(Index)}));
-  FChars[Index - 1] = Value;
-  Changed();
-}
-
-void TVaEventChars::Assign(const TVaEventChars& Source) {
-  if (&Source == this) return;
-  BeginUpdate();
-  for (int i = 0; i < 5; ++i) FChars[i] = Source.FChars[i];
-  EndUpdate();
 }
 
 // ---------------------------------------------------------------------------
 // TVaCustomComm: construction
 
-TVaCustomComm::TVaCustomComm() : FWriteLock(std::make_shared<TVaCriticalSection>()) {
+TVaCustomComm::TVaCustomComm()
+    : FWriteLock(std::make_shared<TVaCriticalSection>()),
+      FReadLock(std::make_unique<TVaCriticalSection>()),
+      FIoEvent(std::make_unique<TVaWaitEvent>()) {
   FBuffers.SetOnChange([this] { BuffersChanged(); });
   FEventChars.SetOnChange([this] { WriteDCB(); });
   FFlowControl.SetOnChange([this] { WriteDCB(); });
@@ -235,7 +92,7 @@ void TVaCustomComm::SetBaudrate(TVaBaudrate Value) {
 
 void TVaCustomComm::SetUserBaudrate(int Value) {
   if (Value == FUserBaudrate) return;
-  CheckNotNegative(Value);
+  VaCheckNotNegative(Value);
   FUserBaudrate = Value;
   FBaudrate = brUser;
   WriteDCB();
@@ -315,56 +172,18 @@ void TVaCustomComm::SetUpdateDCB(bool Value) {
 std::string TVaCustomComm::DevicePath() const {
   // DeviceName is a format text with PortNum as its one integer argument;
   // anything else in it is taken literally.
-  std::string Path;
-  bool Substituted = false;
-  for (size_t i = 0; i < FDeviceName.size(); ++i) {
-    if (FDeviceName[i] == '%' && i + 1 < FDeviceName.size()) {
-      const char n = FDeviceName[i + 1];
-      if (n == '%') {
-        Path += '%';
-        ++i;
-        continue;
-      }
-      if (n == 'd' && !Substituted) {
-        Path += std::to_string(FPortNum);
-        Substituted = true;
-        ++i;
-        continue;
-      }
-    }
-    Path += FDeviceName[i];
-  }
-  return Path;
+  return VaSubstitute(FDeviceName, {VaIntArg(FPortNum)});
 }
 
 TVaDCB TVaCustomComm::BuildDCB() const {
-  TVaDCB D;
-  D.DCBlength = VA_DCB_LENGTH;
-  D.BaudRate = uint32_t(FBaudrate == brUser ? FUserBaudrate : VaBaudrateValue(FBaudrate));
-  D.fBinary = true;
-  D.fParity = FOptions.Contains(coParityCheck);
-  D.fOutxCtsFlow = FFlowControl.OutCtsFlow();
-  D.fOutxDsrFlow = FFlowControl.OutDsrFlow();
-  D.fDtrControl = uint8_t(FFlowControl.ControlDtr());
-  D.fDsrSensitivity = FFlowControl.DsrSensitivity();
-  D.fTXContinueOnXoff = FFlowControl.TxContinueOnXoff();
-  D.fOutX = FFlowControl.XonXoffOut();
-  D.fInX = FFlowControl.XonXoffIn();
-  D.fErrorChar = FOptions.Contains(coErrorChar);
-  D.fNull = FOptions.Contains(coNullStrip);
-  D.fRtsControl = uint8_t(FFlowControl.ControlRts());
-  D.fAbortOnError = false;
-  D.XonLim = uint16_t(FBuffers.XonLimit() & 0xFFFF);
-  D.XoffLim = uint16_t(FBuffers.XoffLimit() & 0xFFFF);
-  D.ByteSize = uint8_t(4 + int(FDatabits));
-  D.Parity = uint8_t(FParity);
-  D.StopBits = uint8_t(FStopbits);
-  D.XonChar = FEventChars.XonChar();
-  D.XoffChar = FEventChars.XoffChar();
-  D.ErrorChar = FEventChars.ErrorChar();
-  D.EofChar = FEventChars.EofChar();
-  D.EvtChar = FEventChars.EventChar();
-  return D;
+  TVaLineSettings Line;
+  Line.Baudrate = FBaudrate;
+  Line.UserBaudrate = FUserBaudrate;
+  Line.Parity = FParity;
+  Line.Databits = FDatabits;
+  Line.Stopbits = FStopbits;
+  Line.Options = FOptions;
+  return VaBuildDCB(Line, FFlowControl, FEventChars, FBuffers);
 }
 
 // ---------------------------------------------------------------------------
@@ -375,8 +194,7 @@ bool TVaCustomComm::Active() const { return FDevice != nullptr; }
 void TVaCustomComm::Open() {
   CheckNotOpen();
   const bool NeedsHandOver = VaEventMask(FMonitorEvents) != 0 || !FDirectWrite;
-  if (NeedsHandOver && !FSynchronizer)
-    throw EVaCommError("Can't open the port: no window thread hand-over is set");
+  if (NeedsHandOver && !FSynchronizer) throw EVaCommError("Can't open the port: no window thread hand-over is set");
   OpenHandle();
   FLossRaised = false;
   FLossReason.clear();
@@ -497,7 +315,7 @@ void TVaCustomComm::Close() { CloseInternal(true); }
 void TVaCustomComm::CloseInternal(bool Notify) {
   if (!Active()) return;
   {
-    std::lock_guard<TVaCriticalSection> Guard(FReadLock);
+    std::lock_guard<TVaCriticalSection> Guard(*FReadLock);
     StopThreads();
   }
   ReleaseHandle();
@@ -516,9 +334,8 @@ int TVaCustomComm::ReadBuf(void* Buf, int Count) {
   CheckTransfer(Buf, Count);
   if (Count == 0) return 0;
   try {
-    std::lock_guard<TVaCriticalSection> Guard(FReadLock);
-    TVaWaitEvent& IoEvent = FIoEvent;
-    return FDevice->Read(Buf, Count, FBuffers.ReadTimeout(), IoEvent);
+    std::lock_guard<TVaCriticalSection> Guard(*FReadLock);
+    return FDevice->Read(Buf, Count, FBuffers.ReadTimeout(), *FIoEvent);
   } catch (const std::exception& E) {
     DeviceFailed(E);
     throw;
@@ -544,7 +361,7 @@ int TVaCustomComm::WriteBuf(const void* Buf, int Count) {
   }
   try {
     std::lock_guard<TVaCriticalSection> Guard(*FWriteLock);
-    const int Written = FDevice->Write(Buf, Count, FBuffers.ReadTimeout(), FIoEvent);
+    const int Written = FDevice->Write(Buf, Count, FBuffers.ReadTimeout(), *FIoEvent);
     if (Written > 0) FLastWriteTime->store(VaMonotonicMicros(), std::memory_order_release);
     return Written;
   } catch (const std::exception& E) {
@@ -555,7 +372,7 @@ int TVaCustomComm::WriteBuf(const void* Buf, int Count) {
 
 void TVaCustomComm::ReadStatus(uint32_t& Errors, TVaComStat& ComStat) {
   try {
-    std::lock_guard<TVaCriticalSection> Guard(FReadLock);
+    std::lock_guard<TVaCriticalSection> Guard(*FReadLock);
     Errors = 0;
     ComStat = TVaComStat{};
     if (Active()) FDevice->ClearError(Errors, ComStat);
@@ -596,10 +413,10 @@ void TVaCustomComm::DoEvents(uint32_t Mask) {
     uint32_t Bit;
     TNotifyEvent TVaCustomComm::*Handler;
   } Steps[] = {
-      {VA_EV_RXFLAG, &TVaCustomComm::FOnRxFlag},   {VA_EV_CTS, &TVaCustomComm::FOnCts},
-      {VA_EV_DSR, &TVaCustomComm::FOnDsr},         {VA_EV_RING, &TVaCustomComm::FOnRing},
-      {VA_EV_RLSD, &TVaCustomComm::FOnRlsd},       {VA_EV_TXEMPTY, &TVaCustomComm::FOnTxEmpty},
-      {VA_EV_BREAK, &TVaCustomComm::FOnBreak},     {VA_EV_PERR, &TVaCustomComm::FOnPErr},
+      {VA_EV_RXFLAG, &TVaCustomComm::FOnRxFlag},     {VA_EV_CTS, &TVaCustomComm::FOnCts},
+      {VA_EV_DSR, &TVaCustomComm::FOnDsr},           {VA_EV_RING, &TVaCustomComm::FOnRing},
+      {VA_EV_RLSD, &TVaCustomComm::FOnRlsd},         {VA_EV_TXEMPTY, &TVaCustomComm::FOnTxEmpty},
+      {VA_EV_BREAK, &TVaCustomComm::FOnBreak},       {VA_EV_PERR, &TVaCustomComm::FOnPErr},
       {VA_EV_RX80FULL, &TVaCustomComm::FOnRx80Full}, {VA_EV_EVENT1, &TVaCustomComm::FOnEvent1},
       {VA_EV_EVENT2, &TVaCustomComm::FOnEvent2},
   };

@@ -17,22 +17,15 @@
 // again when the device is back.
 #pragma once
 
+#include "vadcb.h"
+#include "vaerror.h"
+#include "vasettings.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <memory>
-#include <mutex>
-#include <stdexcept>
 #include <string>
-
-// ---------------------------------------------------------------------------
-// Errors
-
-class EVaCommError : public std::runtime_error {
-public:
-  explicit EVaCommError(const std::string& Message) : std::runtime_error(Message) {}
-};
 
 // ---------------------------------------------------------------------------
 // The synchronous hand-over to the window thread, supplied by the application.
@@ -54,84 +47,6 @@ public:
 // RxEventTime or LastWriteTime reads this one.
 int64_t VaMonotonicMicros();
 
-// ---------------------------------------------------------------------------
-// Enumerations and sets
-
-enum TVaBaudrate {
-  brUser, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
-  br38400, br56000, br57600, br115200, br128000, br256000
-};
-enum TVaParity { paNone, paOdd, paEven, paMark, paSpace };
-enum TVaDatabits { db4, db5, db6, db7, db8 };
-enum TVaStopbits { sb1, sb15, sb2 };
-enum TVaCommOption { coErrorChar, coNullStrip, coParityCheck };
-enum TVaCommEvent {
-  ceBreak, ceCts, ceDsr, ceError, ceRing, ceRlsd, ceRxChar, ceTxEmpty, ceRxFlag,
-  cePErr, ceRx80Full, ceEvent1, ceEvent2
-};
-enum TVaControlDtr { dtrDisabled, dtrEnabled, dtrHandshake };
-enum TVaControlRts { rtsDisabled, rtsEnabled, rtsHandshake, rtsToggle };
-enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
-
-using TVaIntW = int32_t;  // 0 .. 2147483647
-using TVaPortInt = int;
-
-// A small set of enumerators held as bits (enumerator n is bit n).
-template <typename E, typename Bits>
-class TVaSet {
-public:
-  constexpr TVaSet() = default;
-  constexpr TVaSet(std::initializer_list<E> Members) {
-    for (E m : Members) FBits = Bits(FBits | Bit(m));
-  }
-  static constexpr TVaSet FromBits(Bits b) { TVaSet s; s.FBits = b; return s; }
-  constexpr Bits ToBits() const { return FBits; }
-  constexpr bool Contains(E m) const { return (FBits & Bit(m)) != 0; }
-  constexpr bool Empty() const { return FBits == 0; }
-  constexpr TVaSet& Include(E m) { FBits = Bits(FBits | Bit(m)); return *this; }
-  constexpr TVaSet& Exclude(E m) { FBits = Bits(FBits & ~Bit(m)); return *this; }
-  friend constexpr bool operator==(TVaSet a, TVaSet b) { return a.FBits == b.FBits; }
-private:
-  static constexpr Bits Bit(E m) { return Bits(Bits(1) << int(m)); }
-  Bits FBits = 0;
-};
-using TVaCommEvents = TVaSet<TVaCommEvent, uint16_t>;
-using TVaCommOptions = TVaSet<TVaCommOption, uint8_t>;
-
-// Platform event bits (the values of the Windows EV_* constants).
-constexpr uint32_t VA_EV_RXCHAR = 0x0001, VA_EV_RXFLAG = 0x0002, VA_EV_TXEMPTY = 0x0004,
-                   VA_EV_CTS = 0x0008, VA_EV_DSR = 0x0010, VA_EV_RLSD = 0x0020,
-                   VA_EV_BREAK = 0x0040, VA_EV_ERR = 0x0080, VA_EV_RING = 0x0100,
-                   VA_EV_PERR = 0x0200, VA_EV_RX80FULL = 0x0400, VA_EV_EVENT1 = 0x0800,
-                   VA_EV_EVENT2 = 0x1000;
-// Line error flags (the values of the Windows CE_* constants).
-constexpr uint32_t VA_CE_RXOVER = 0x0001, VA_CE_OVERRUN = 0x0002, VA_CE_RXPARITY = 0x0004,
-                   VA_CE_FRAME = 0x0008, VA_CE_BREAK = 0x0010;
-
-// The platform event bits of a set of events.
-uint32_t VaEventMask(TVaCommEvents Events);
-// The rate in bits per second that a TVaBaudrate other than brUser names.
-int VaBaudrateValue(TVaBaudrate Rate);
-
-// ---------------------------------------------------------------------------
-// The device control block: the settings record written to the device. On
-// Windows it becomes a DCB field by field; on Linux it becomes a termios2.
-struct TVaDCB {
-  uint32_t DCBlength = 0;
-  uint32_t BaudRate = 0;
-  bool fBinary = false, fParity = false, fOutxCtsFlow = false, fOutxDsrFlow = false;
-  uint8_t fDtrControl = 0;
-  bool fDsrSensitivity = false, fTXContinueOnXoff = false, fOutX = false, fInX = false;
-  bool fErrorChar = false, fNull = false;
-  uint8_t fRtsControl = 0;
-  bool fAbortOnError = false;
-  uint16_t XonLim = 0, XoffLim = 0;
-  uint8_t ByteSize = 0, Parity = 0, StopBits = 0;
-  char XonChar = 0, XoffChar = 0, ErrorChar = 0, EofChar = 0, EvtChar = 0;
-  friend bool operator==(const TVaDCB&, const TVaDCB&) = default;
-};
-constexpr uint32_t VA_DCB_LENGTH = 28;  // sizeof(DCB) on Windows
-
 // What ReadStatus reports besides the error flags (the COMSTAT record).
 struct TVaComStat {
   uint32_t Flags = 0;     // hold reasons; always 0 on Linux
@@ -140,172 +55,11 @@ struct TVaComStat {
 };
 
 // ---------------------------------------------------------------------------
-// Handle, event and lock wrappers
-
-enum TVaWaitResult { wrSignaled, wrTimeout, wrAbandoned, wrError };
-constexpr int VA_INFINITE = -1;
-
-// Owns one platform handle (a file descriptor on Linux), closed on destruction.
-class TVaHandleObject {
-public:
-  TVaHandleObject(const TVaHandleObject&) = delete;
-  TVaHandleObject& operator=(const TVaHandleObject&) = delete;
-  virtual ~TVaHandleObject();
-  intptr_t Handle() const { return FHandle; }
-  int Error() const { return FError; }
-  // Waits up to Milliseconds (VA_INFINITE: no limit) for the handle.
-  TVaWaitResult WaitFor(int Milliseconds);
-protected:
-  TVaHandleObject() = default;
-  intptr_t FHandle = -1;
-  int FError = 0;
-};
-
-class TVaEvent : public TVaHandleObject {
-public:
-  void Signal();
-  void Reset();
-  bool IsSignaled();
-protected:
-  TVaEvent() = default;
-};
-
-// A manual-reset event, created not signalled.
-class TVaWaitEvent : public TVaEvent {
-public:
-  TVaWaitEvent();
-};
-
-// Waits until one of Events is signalled; returns the index of the first
-// signalled event of the list, -1 on time-out, -2 when the wait failed.
-int VaWaitForAny(std::initializer_list<TVaEvent*> Events, int Milliseconds);
-
-// A recursive lock, like a Windows critical section.
-class TVaCriticalSection {
-public:
-  void Enter() { FLock.lock(); }
-  void Leave() { FLock.unlock(); }
-  void lock() { Enter(); }
-  void unlock() { Leave(); }
-private:
-  std::recursive_mutex FLock;
-};
-
-// ---------------------------------------------------------------------------
-// Settings objects
-
-class TVaCustomComm;
-
-// A settings object that tells its owning port about every change.
-class TVaPersistent {
-public:
-  TVaPersistent() = default;
-  TVaPersistent(const TVaPersistent&) = delete;
-  TVaPersistent& operator=(const TVaPersistent&) = delete;
-  virtual ~TVaPersistent() = default;
-
-  void BeginUpdate() { ++FUpdateCount; }
-  void EndUpdate();
-  int32_t UpdateCount() const { return FUpdateCount; }
-  void SetOnChange(std::function<void()> OnChange) { FOnChange = std::move(OnChange); }
-
-protected:
-  // Calls OnChange unless an update is in progress.
-  void Changed();
-
-private:
-  int32_t FUpdateCount = 0;
-  std::function<void()> FOnChange;
-};
-
-// Queue sizes, time-outs and flow-control limits.
-class TVaBuffers : public TVaPersistent {
-public:
-  TVaIntW ReadSize() const { return FReadSize; }
-  TVaIntW WriteSize() const { return FWriteSize; }
-  TVaIntW ReadTimeout() const { return FReadTimeout; }
-  TVaIntW WriteTimeout() const { return FWriteTimeout; }
-  TVaIntW XonLimit() const { return FXonLimit; }
-  TVaIntW XoffLimit() const { return FXoffLimit; }
-  // The sizes and limits notify the port when they change; a negative value
-  // raises EVaCommError and is not stored.
-  void SetReadSize(TVaIntW Value);
-  void SetWriteSize(TVaIntW Value);
-  void SetXonLimit(TVaIntW Value);
-  void SetXoffLimit(TVaIntW Value);
-  // The time-outs are used by the next read or write; they notify nobody.
-  void SetReadTimeout(TVaIntW Value);
-  void SetWriteTimeout(TVaIntW Value);
-  // Copies every field, notifying once.
-  void Assign(const TVaBuffers& Source);
-
-private:
-  void SetNotifying(TVaIntW& Field, TVaIntW Value);
-  TVaIntW FReadSize = 4096, FWriteSize = 2048, FReadTimeout = 1000, FWriteTimeout = 1000,
-          FXonLimit = 1024, FXoffLimit = 1024;
-};
-
-// Handshake settings.
-class TVaFlowControl : public TVaPersistent {
-public:
-  bool OutCtsFlow() const { return FOutCtsFlow; }
-  bool OutDsrFlow() const { return FOutDsrFlow; }
-  TVaControlDtr ControlDtr() const { return FControlDtr; }
-  TVaControlRts ControlRts() const { return FControlRts; }
-  bool XonXoffOut() const { return FXonXoffOut; }
-  bool XonXoffIn() const { return FXonXoffIn; }
-  bool DsrSensitivity() const { return FDsrSensitivity; }
-  bool TxContinueOnXoff() const { return FTxContinueOnXoff; }
-  void SetOutCtsFlow(bool Value) { Set(FOutCtsFlow, Value); }
-  void SetOutDsrFlow(bool Value) { Set(FOutDsrFlow, Value); }
-  void SetControlDtr(TVaControlDtr Value) { Set(FControlDtr, Value); }
-  void SetControlRts(TVaControlRts Value) { Set(FControlRts, Value); }
-  void SetXonXoffOut(bool Value) { Set(FXonXoffOut, Value); }
-  void SetXonXoffIn(bool Value) { Set(FXonXoffIn, Value); }
-  void SetDsrSensitivity(bool Value) { Set(FDsrSensitivity, Value); }
-  void SetTxContinueOnXoff(bool Value) { Set(FTxContinueOnXoff, Value); }
-  void Assign(const TVaFlowControl& Source);
-
-private:
-  template <typename T>
-  void Set(T& Field, T Value) {
-    if (Field == Value) return;
-    Field = Value;
-    Changed();
-  }
-  bool FOutCtsFlow = false, FOutDsrFlow = false;
-  TVaControlDtr FControlDtr = dtrDisabled;
-  TVaControlRts FControlRts = rtsDisabled;
-  bool FXonXoffOut = false, FXonXoffIn = false, FDsrSensitivity = false,
-       FTxContinueOnXoff = false;
-};
-
-// Special characters, selected by index: 1 Xon, 2 Xoff, 3 Error, 4 Event, 5 Eof.
-// Every assignment notifies, equal or not.
-class TVaEventChars : public TVaPersistent {
-public:
-  char XonChar() const { return FChars[0]; }
-  char XoffChar() const { return FChars[1]; }
-  char ErrorChar() const { return FChars[2]; }
-  char EventChar() const { return FChars[3]; }
-  char EofChar() const { return FChars[4]; }
-  char Char(int Index) const;
-  void SetChar(int Index, char Value);  // Index outside 1..5 raises EVaCommError
-  void SetXonChar(char Value) { SetChar(1, Value); }
-  void SetXoffChar(char Value) { SetChar(2, Value); }
-  void SetErrorChar(char Value) { SetChar(3, Value); }
-  void SetEventChar(char Value) { SetChar(4, Value); }
-  void SetEofChar(char Value) { SetChar(5, Value); }
-  void Assign(const TVaEventChars& Source);
-
-private:
-  char FChars[5] = {0x11, 0x13, 0x00, 0x00, 0x00};
-};
-
-// ---------------------------------------------------------------------------
 // The component
 
 namespace vacomm_detail {
+class TVaCriticalSection;
+class TVaWaitEvent;
 class TVaDevice;
 struct TVaWorker;
 struct TVaEventThreadState;
@@ -326,11 +80,9 @@ public:
   using TNotifyEvent = std::function<void(TVaCustomComm* Sender)>;
   using TVaCommRxCharEvent = std::function<void(TVaCustomComm* Sender, int Count)>;
   using TVaCommErrorEvent = std::function<void(TVaCustomComm* Sender, int Errors)>;
-  using TVaCommRxBufEvent =
-      std::function<void(TVaCustomComm* Sender, const void* Data, int Count)>;
+  using TVaCommRxBufEvent = std::function<void(TVaCustomComm* Sender, const void* Data, int Count)>;
   using TExceptionReport = std::function<void(const std::exception& E)>;
-  using TVaDeviceLostEvent =
-      std::function<void(TVaCustomComm* Sender, const std::string& Reason)>;
+  using TVaDeviceLostEvent = std::function<void(TVaCustomComm* Sender, const std::string& Reason)>;
 
   TVaCustomComm();
   // Closes the port (without OnClose). Worker threads still running keep what
@@ -492,9 +244,9 @@ private:
   void RaiseDeviceLost(const std::string& Reason);
 
   std::shared_ptr<vacomm_detail::TVaDevice> FDevice;  // the DeviceHandle
-  std::shared_ptr<TVaCriticalSection> FWriteLock;
-  TVaCriticalSection FReadLock;
-  TVaWaitEvent FIoEvent;  // completion of a read or direct write
+  std::shared_ptr<vacomm_detail::TVaCriticalSection> FWriteLock;
+  std::unique_ptr<vacomm_detail::TVaCriticalSection> FReadLock;
+  std::unique_ptr<vacomm_detail::TVaWaitEvent> FIoEvent;  // completion of a read or direct write
   std::shared_ptr<vacomm_detail::TVaEventThreadState> FEventThread;
   std::shared_ptr<vacomm_detail::TVaWriteThreadState> FWriteThread;
   uint32_t FEventMask = 0;
@@ -521,17 +273,16 @@ private:
   bool FDestroying = false;
   int64_t FRxEventTime = 0;
   // Shared with the write thread, which may outlive the component.
-  const std::shared_ptr<std::atomic<int64_t>> FLastWriteTime =
-      std::make_shared<std::atomic<int64_t>>(0);
-  int FDeliveries = 0;        // worker hand-overs running (nested) on the window thread
-  bool FLossRaised = false;   // OnDeviceLost raised since the last Open
-  std::string FLossReason;    // a loss met in a delivery, raised when it ends
+  const std::shared_ptr<std::atomic<int64_t>> FLastWriteTime = std::make_shared<std::atomic<int64_t>>(0);
+  int FDeliveries = 0;       // worker hand-overs running (nested) on the window thread
+  bool FLossRaised = false;  // OnDeviceLost raised since the last Open
+  std::string FLossReason;   // a loss met in a delivery, raised when it ends
   // False once the destructor has run; handlers that may destroy the
   // component are followed by a look at it.
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 
-  TNotifyEvent FOnOpen, FOnClose, FOnCts, FOnDsr, FOnRlsd, FOnRing, FOnBreak, FOnRxFlag,
-      FOnTxEmpty, FOnPErr, FOnRx80Full, FOnEvent1, FOnEvent2;
+  TNotifyEvent FOnOpen, FOnClose, FOnCts, FOnDsr, FOnRlsd, FOnRing, FOnBreak, FOnRxFlag, FOnTxEmpty, FOnPErr,
+      FOnRx80Full, FOnEvent1, FOnEvent2;
   TVaCommErrorEvent FOnError;
   TVaCommRxCharEvent FOnRxChar;
   TVaCommRxBufEvent FOnRxBuf;

@@ -1,9 +1,12 @@
 // Internal interface between TVaComm and the platform: the open device, the
-// waits of the two worker threads, error texts, ticks and thread priorities.
-// One implementation per platform (device_posix.cpp, device_win32.cpp).
+// waits of the two worker threads, error texts and thread priorities. One
+// implementation per platform (device_posix.cpp, device_win32.cpp).
 #pragma once
 
 #include "vacomm.h"
+#include "vahandles.h"
+#include "vatext.h"
+#include "vatimeout.h"
 
 #include <memory>
 #include <string>
@@ -27,23 +30,16 @@ private:
 // (pulled out, hung up, removed by its driver) rather than a passing fault.
 bool VaIsDeviceGone(int Code);
 
-// The platform's text for an error code, without trailing blanks, line ends
-// or full stops.
+// The platform's text for an error code (strerror, FormatMessage), trimmed
+// by VaTrimSystemText.
 std::string VaSystemErrorText(int Code);
-// Replaces, in order, each "%d" or "%s" of Format by the next argument; "%%"
-// gives "%". Arguments are never read as format texts themselves.
-std::string VaSubstitute(const std::string& Format, std::initializer_list<std::string> Args);
 // Raises EVaSystemError with Format, its %d replaced by Code and its %s by
 // the platform's text for Code.
 [[noreturn]] void VaRaiseCommError(const char* Format, int Code);
 // The text of the message that VaRaiseCommError raises.
 std::string VaCommErrorText(const char* Format, int Code);
 
-// --- ticks, sleeping and thread priorities
-
-// The 32-bit millisecond tick counter of the system (wraps after 49.7 days).
-uint32_t VaGetTickCount();
-void VaSleep(int Milliseconds);
+// --- thread priorities
 
 // A worker thread's handle for changing its priority from another thread.
 intptr_t VaCurrentThreadToken();
@@ -86,8 +82,7 @@ public:
   // outstanding transfer is cancelled and waited for (with a bound) before
   // this returns; Buf is free again whatever the result, since a transfer
   // that the driver does not give back works on a copy of the bytes.
-  virtual TVaWriteStatus Write(const void* Buf, int Count, int& Written, int& AbortIndex,
-                               int& Error) = 0;
+  virtual TVaWriteStatus Write(const void* Buf, int Count, int& Written, int& AbortIndex, int& Error) = 0;
 };
 
 class TVaDevice {
@@ -111,10 +106,10 @@ public:
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
 
-  virtual void SetState(const TVaDCB& Dcb) = 0;          // "Error writing dcb (%d), %s"
-  virtual void Setup(int InSize, int OutSize) = 0;       // "Error initializing buffers (%d), %s"
-  virtual void SetTimeouts(int ReadIntervalMs) = 0;      // "Error setting timeouts (%d), %s"
-  virtual void SetMask(uint32_t EventMask) = 0;          // " Error setting EventMask (%d), %s"
+  virtual void SetState(const TVaDCB& Dcb) = 0;      // "Error writing dcb (%d), %s"
+  virtual void Setup(int InSize, int OutSize) = 0;   // "Error initializing buffers (%d), %s"
+  virtual void SetTimeouts(int ReadIntervalMs) = 0;  // "Error setting timeouts (%d), %s"
+  virtual void SetMask(uint32_t EventMask) = 0;      // " Error setting EventMask (%d), %s"
   // Reads up to Count bytes: returns when Count bytes are in, when the line
   // has been silent for the read interval after a byte, or after TimeoutMs.
   // Returns the bytes read (0 on time-out); raises "Read error (%d), %s".

@@ -28,8 +28,7 @@ void TVaPortKeeper::DeviceLost(const std::string& Reason) {
 
 void TVaPortKeeper::Tick(uint32_t NowMs) {
   switch (FState) {
-    case TVaKeeperState::Closed:
-      return;
+    case TVaKeeperState::Closed: return;
     case TVaKeeperState::Open:
       if (!FPort.Active()) SetState(TVaKeeperState::Closed, std::string());
       return;

@@ -135,8 +135,7 @@ void TVaEventThreadState::Body() {
         // first and names it; otherwise the hang-up itself is the loss.
         if (!HungUp) {
           Deliver(Mask, Time);
-          if (!Terminated)
-            ReportLoss(VaSubstitute("The device %s has hung up", {DeviceShown}));
+          if (!Terminated) ReportLoss(VaSubstitute("The device %s has hung up", {VaTextArg(DeviceShown)}));
         }
         HungUp = true;
         WaitEvent.WaitFor(VA_RETRY_PAUSE_MS);
@@ -147,8 +146,7 @@ void TVaEventThreadState::Body() {
           ReportLoss(VaCommErrorText("Error waiting for device events (%d), %s", Error));
         WaitEvent.WaitFor(VA_RETRY_PAUSE_MS);
         break;
-      case TVaWaitStatus::Stopped:
-        break;
+      case TVaWaitStatus::Stopped: break;
     }
   }
   Waiter.reset();
@@ -248,9 +246,7 @@ void TVaWriteThreadState::Body() {
         }
         int Written = 0, AbortIndex = -1, Error = 0;
         switch (Writer->Write(Data, Count, Written, AbortIndex, Error)) {
-          case TVaWriteStatus::Done:
-            WriteDone(Written);
-            break;
+          case TVaWriteStatus::Done: WriteDone(Written); break;
           case TVaWriteStatus::Aborted:
             if (AbortIndex == 0) {
               FTerminated = true;
@@ -280,8 +276,7 @@ void TVaWriteThreadState::Body() {
       HandOver([this, &E] {
         if (!Released) Owner->ReportException(E);
       });
-    } catch (...) {
-    }
+    } catch (...) {}
   }
   Writer.reset();
   LeaveThread();
@@ -294,10 +289,8 @@ void TVaWriteThreadState::WriteDone(int Written) {
     std::lock_guard<TVaCriticalSection> Guard(*WriteLock);
     Buffer.Remove(Written);
     Empty = Buffer.Size() == 0;
-    if (Empty)
-      DataEvent.Reset();
-    else
-      DataEvent.Signal();
+    if (Empty) DataEvent.Reset();
+    else DataEvent.Signal();
   }
   if (Empty && ReportTxEmpty) HandOver([this] { SyncTxEmpty(); });
 }
@@ -305,16 +298,14 @@ void TVaWriteThreadState::WriteDone(int Written) {
 // An exception that escapes these ends the write thread (see Body).
 void TVaWriteThreadState::SyncTxEmpty() {
   if (Released) return;
-  if (const auto Escaped = RunDelivery([this] { Owner->DoEvents(VA_EV_TXEMPTY); }))
-    std::rethrow_exception(Escaped);
+  if (const auto Escaped = RunDelivery([this] { Owner->DoEvents(VA_EV_TXEMPTY); })) std::rethrow_exception(Escaped);
 }
 
 void TVaWriteThreadState::SyncWriteError(int Error) {
   if (Released) return;
   const auto Escaped = RunDelivery([this, Error] {
     Owner->DoEvents(VA_EV_ERR);
-    if (!Released && VaIsDeviceGone(Error))
-      Owner->LoseDevice(VaCommErrorText("Write error (%d), %s", Error));
+    if (!Released && VaIsDeviceGone(Error)) Owner->LoseDevice(VaCommErrorText("Write error (%d), %s", Error));
   });
   if (Escaped) std::rethrow_exception(Escaped);
 }

@@ -60,10 +60,10 @@ void VaStartWorker(const std::shared_ptr<T>& State);
 int VaRunningWorkers();
 
 struct TVaEventThreadState : TVaWorker {
-  uint32_t EvtMask = 0;  // the events of the last completed wait
-  int64_t EvtTime = 0;   // when that wait ended (VaMonotonicMicros)
+  uint32_t EvtMask = 0;     // the events of the last completed wait
+  int64_t EvtTime = 0;      // when that wait ended (VaMonotonicMicros)
   std::string DeviceShown;  // how messages name the device
-  TVaWaitEvent WaitEvent;  // signalled by Stop
+  TVaWaitEvent WaitEvent;   // signalled by Stop
   std::atomic<bool> Terminated{false};
   std::unique_ptr<TVaEventWaiter> Waiter;
 

@@ -41,10 +41,9 @@ class TPipe {
 public:
   explicit TPipe(DWORD BufferSize) {
     static int Serial = 0;
-    Name = "\\\\.\\pipe\\seriallink-test-" + std::to_string(GetCurrentProcessId()) + "-" +
-           std::to_string(++Serial);
-    Server = CreateNamedPipeA(Name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                              PIPE_TYPE_BYTE | PIPE_WAIT, 1, BufferSize, BufferSize, 0, nullptr);
+    Name = "\\\\.\\pipe\\seriallink-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++Serial);
+    Server = CreateNamedPipeA(Name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                              BufferSize, BufferSize, 0, nullptr);
     Event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   }
   ~TPipe() {
@@ -58,15 +57,17 @@ public:
     ConnectNamedPipe(Server, &Ov);  // the client is there: connected at once
     return Device;
   }
-  void Send(const std::string& Bytes) { Finish(WriteFile(Server, Bytes.data(), DWORD(Bytes.size()), nullptr, Start()), 10000); }
+  void Send(const std::string& Bytes) {
+    Finish(WriteFile(Server, Bytes.data(), DWORD(Bytes.size()), nullptr, Start()), 10000);
+  }
   // What arrives within Timeout, stopping once Count bytes are in.
   std::string Receive(size_t Count, std::chrono::milliseconds Timeout) {
     std::string Got;
     std::vector<char> Buf(65536);
     const auto End = std::chrono::steady_clock::now() + Timeout;
     while (Got.size() < Count) {
-      const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            End - std::chrono::steady_clock::now()).count();
+      const auto Left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(End - std::chrono::steady_clock::now()).count();
       if (Left <= 0) break;
       const DWORD Want = DWORD(std::min(Buf.size(), Count - Got.size()));  // never past Count
       const DWORD Done = Finish(ReadFile(Server, Buf.data(), Want, nullptr, Start()), DWORD(Left));
@@ -170,9 +171,8 @@ TEST(Win32Transfers, ATimedOutReadWhoseCancelNeverFinishesReturnsAndLeavesTheBuf
   // finishes, and the call must come back all the same, without bytes.
   int Got = -1;
   const auto Start = std::chrono::steady_clock::now();
-  ASSERT_TRUE(Window.Run<int>(
-      [Device, IoEvent, Caller] { return Device->Read(Caller->data(), 8, 50, *IoEvent); }, 20s,
-      Got))
+  ASSERT_TRUE(
+      Window.Run<int>([Device, IoEvent, Caller] { return Device->Read(Caller->data(), 8, 50, *IoEvent); }, 20s, Got))
       << "the read waits for its cancel without a limit";
   EXPECT_EQ(Got, 0);
   EXPECT_LT(std::chrono::steady_clock::now() - Start, 10s);

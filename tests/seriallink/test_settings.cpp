@@ -1,10 +1,7 @@
 // Settings objects, the settings record and the device path: no device needed.
-#include "test_support.h"
-#include "vadevice.h"
+#include "vacomm.h"
 
 #include <gtest/gtest.h>
-
-using namespace vacomm_detail;
 
 namespace {
 // Expects F to raise EVaCommError with exactly Message.
@@ -65,9 +62,8 @@ TEST(Settings, RecordOfTheTesterWindowsPort) {
   EXPECT_EQ(D.DCBlength, 28u);
   EXPECT_EQ(D.BaudRate, 10400u);
   EXPECT_TRUE(D.fBinary);
-  EXPECT_FALSE(D.fParity || D.fOutxCtsFlow || D.fOutxDsrFlow || D.fDsrSensitivity ||
-               D.fTXContinueOnXoff || D.fOutX || D.fInX || D.fErrorChar || D.fNull ||
-               D.fAbortOnError);
+  EXPECT_FALSE(D.fParity || D.fOutxCtsFlow || D.fOutxDsrFlow || D.fDsrSensitivity || D.fTXContinueOnXoff || D.fOutX ||
+               D.fInX || D.fErrorChar || D.fNull || D.fAbortOnError);
   EXPECT_EQ(D.fDtrControl, 0);  // DTR_CONTROL_DISABLE
   EXPECT_EQ(D.fRtsControl, 0);  // RTS_CONTROL_DISABLE
   EXPECT_EQ(D.XonLim, 1024);
@@ -105,8 +101,8 @@ TEST(Settings, RecordFollowsEverySetting) {
   EXPECT_EQ(D.Parity, 3);
   EXPECT_EQ(D.ByteSize, 5);
   EXPECT_EQ(D.StopBits, 1);
-  EXPECT_TRUE(D.fParity && D.fErrorChar && D.fNull && D.fOutxCtsFlow && D.fOutxDsrFlow &&
-              D.fOutX && D.fInX && D.fDsrSensitivity && D.fTXContinueOnXoff);
+  EXPECT_TRUE(D.fParity && D.fErrorChar && D.fNull && D.fOutxCtsFlow && D.fOutxDsrFlow && D.fOutX && D.fInX &&
+              D.fDsrSensitivity && D.fTXContinueOnXoff);
   EXPECT_EQ(D.fDtrControl, 2);
   EXPECT_EQ(D.fRtsControl, 3);
   EXPECT_EQ(D.XonLim, 0x2345);
@@ -218,7 +214,6 @@ TEST(Settings, DevicePathFromNameAndPortNumber) {
 TEST(Settings, EventMaskOfMonitoredEvents) {
   EXPECT_EQ(VaEventMask({ceError, ceRxChar, ceTxEmpty}), VA_EV_ERR | VA_EV_RXCHAR | VA_EV_TXEMPTY);
   EXPECT_EQ(VaEventMask({}), 0u);
-  EXPECT_EQ(VaEventMask({ceBreak, ceCts, ceDsr, ceRing, ceRlsd, ceRxFlag, cePErr, ceRx80Full,
-                         ceEvent1, ceEvent2}),
+  EXPECT_EQ(VaEventMask({ceBreak, ceCts, ceDsr, ceRing, ceRlsd, ceRxFlag, cePErr, ceRx80Full, ceEvent1, ceEvent2}),
             0x1F7Au);
 }

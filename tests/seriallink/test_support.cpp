@@ -1,26 +1,25 @@
 #include "test_support.h"
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <thread>
+
+using namespace vacomm_detail;
 
 // --- TTestSynchronizer
 
 void TTestSynchronizer::Synchronize(const std::function<void()>& Call) {
   TItem Item{&Call};
   std::unique_lock<std::mutex> Lock(FLock);
-  if (FShutdown) return;
+  if (FShutdown) {
+    ++FRefused;
+    FChanged.notify_all();
+    return;
+  }
   FQueue.push_back(&Item);
   FChanged.notify_all();
   FChanged.wait(Lock, [&] { return Item.Done; });
@@ -34,7 +33,10 @@ bool TTestSynchronizer::RunUntil(const std::function<bool()>& Done, TMs Timeout)
     {
       std::unique_lock<std::mutex> Lock(FLock);
       const auto Now = std::chrono::steady_clock::now();
-      if (Now >= Deadline) return Done();
+      if (Now >= Deadline) {
+        Lock.unlock();  // Done may look at this synchronizer
+        return Done();
+      }
       // Wake now and then to look at Done() again.
       FChanged.wait_until(Lock, std::min(Deadline, Now + 5ms), [&] { return !FQueue.empty(); });
       if (!FQueue.empty()) {
@@ -45,6 +47,7 @@ bool TTestSynchronizer::RunUntil(const std::function<bool()>& Done, TMs Timeout)
     if (Item) {
       (*Item->Call)();
       std::lock_guard<std::mutex> Lock(FLock);
+      ++FRuns;
       Item->Done = true;
       FChanged.notify_all();
     }
@@ -68,63 +71,167 @@ int TTestSynchronizer::Pending() {
 void TTestSynchronizer::Shutdown() {
   std::lock_guard<std::mutex> Lock(FLock);
   FShutdown = true;
-  for (TItem* Item : FQueue) Item->Done = true;
+  for (TItem* Item : FQueue) {
+    Item->Done = true;
+    ++FRefused;
+  }
   FQueue.clear();
   FChanged.notify_all();
 }
 
-// --- TPtyPair
-
-TPtyPair::TPtyPair() {
-  char Name[128];
-  if (openpty(&FMaster, &FSlave, Name, nullptr, nullptr) != 0)
-    throw std::runtime_error(std::string("openpty: ") + std::strerror(errno));
-  FSlavePath = Name;
-  fcntl(FMaster, F_SETFL, fcntl(FMaster, F_GETFL) | O_NONBLOCK);
+int TTestSynchronizer::Runs() {
+  std::lock_guard<std::mutex> Lock(FLock);
+  return FRuns;
 }
 
-TPtyPair::~TPtyPair() {
-  CloseMaster();
-  CloseSlave();
+bool TTestSynchronizer::WaitRefused(int Count, TMs Timeout) {
+  std::unique_lock<std::mutex> Lock(FLock);
+  return FChanged.wait_for(Lock, Timeout, [&] { return FRefused >= Count; });
 }
 
-void TPtyPair::CloseMaster() {
-  if (FMaster >= 0) close(FMaster);
-  FMaster = -1;
+// --- TTestClock
+
+TTestClock::TTestClock(uint32_t Start) : FNow(Start) { VaSetClock(this); }
+
+TTestClock::~TTestClock() { VaSetClock(nullptr); }
+
+uint32_t TTestClock::TickCount() {
+  std::lock_guard<std::mutex> Lock(FLock);
+  const uint32_t Result = FNow;
+  FNow += FStep + FJump;
+  FJump = 0;
+  ++FReads;
+  FRead.notify_all();
+  return Result;
 }
 
-void TPtyPair::CloseSlave() {
-  if (FSlave >= 0) close(FSlave);
-  FSlave = -1;
+void TTestClock::Sleep(int Milliseconds) {
+  std::lock_guard<std::mutex> Lock(FLock);
+  FNow += uint32_t(Milliseconds);
+  FSlept += Milliseconds;
 }
 
-void TPtyPair::Send(const std::vector<uint8_t>& Bytes) {
-  size_t Done = 0;
-  while (Done < Bytes.size()) {
-    const ssize_t n = write(FMaster, Bytes.data() + Done, Bytes.size() - Done);
-    if (n > 0) {
-      Done += size_t(n);
-    } else if (n < 0 && errno == EAGAIN) {
-      struct pollfd P = {FMaster, POLLOUT, 0};
-      poll(&P, 1, 100);
-    } else {
-      throw std::runtime_error(std::string("pty write: ") + std::strerror(errno));
-    }
+uint32_t TTestClock::Now() {
+  std::lock_guard<std::mutex> Lock(FLock);
+  return FNow;
+}
+
+void TTestClock::Set(uint32_t Now) {
+  std::lock_guard<std::mutex> Lock(FLock);
+  FNow = Now;
+}
+
+void TTestClock::Advance(uint32_t Milliseconds) {
+  std::lock_guard<std::mutex> Lock(FLock);
+  FNow += Milliseconds;
+}
+
+void TTestClock::SetStep(uint32_t Milliseconds) {
+  std::lock_guard<std::mutex> Lock(FLock);
+  FStep = Milliseconds;
+}
+
+void TTestClock::JumpAfterNextReading(uint32_t Milliseconds) {
+  std::lock_guard<std::mutex> Lock(FLock);
+  FJump = Milliseconds;
+}
+
+int TTestClock::Reads() {
+  std::lock_guard<std::mutex> Lock(FLock);
+  return FReads;
+}
+
+bool TTestClock::WaitReads(int Count, TMs Timeout) {
+  std::unique_lock<std::mutex> Lock(FLock);
+  return FRead.wait_for(Lock, Timeout, [&] { return FReads >= Count; });
+}
+
+int64_t TTestClock::Slept() {
+  std::lock_guard<std::mutex> Lock(FLock);
+  return FSlept;
+}
+
+// --- TWhileWaiting
+
+TWhileWaiting::TWhileWaiting(TTestClock& Clock, int Reads, std::function<void()> Act)
+    : FClock(Clock), FAct(std::move(Act)) {
+  FThread = std::thread([this, Target = Clock.Reads() + Reads] { Run(Target); });
+}
+
+TWhileWaiting::~TWhileWaiting() {
+  Returned();
+  FThread.join();
+}
+
+void TWhileWaiting::Run(int Reads) {
+  // The call's readings, polled: the clock's own signal serves its readers.
+  const auto Deadline = std::chrono::steady_clock::now() + WaitBound;
+  {
+    std::unique_lock<std::mutex> Lock(FLock);
+    while (!FReturned && FClock.Reads() < Reads && std::chrono::steady_clock::now() < Deadline)
+      FChanged.wait_for(Lock, 1ms);
+    if (FReturned) return;
+    FActedWhileWaiting = FClock.Reads() >= Reads;
   }
+  if (FAct) FAct();
+  std::unique_lock<std::mutex> Lock(FLock);
+  if (FChanged.wait_for(Lock, WaitBound, [&] { return FReturned; })) return;
+  FStuck = true;
+  Lock.unlock();
+  FClock.Advance(3600 * 1000);
 }
 
-bool TPtyPair::WaitInput(int Count, TMs Timeout) {
-  const auto Deadline = std::chrono::steady_clock::now() + Timeout;
-  for (;;) {
-    int Waiting = 0;
-    if (ioctl(FSlave, FIONREAD, &Waiting) == 0 && Waiting >= Count) return true;
-    if (std::chrono::steady_clock::now() >= Deadline) return false;
-    std::this_thread::sleep_for(1ms);
+void TWhileWaiting::Returned() {
+  std::lock_guard<std::mutex> Lock(FLock);
+  FReturned = true;
+  FChanged.notify_all();
+}
+
+bool TWhileWaiting::ActedWhileWaiting() {
+  std::lock_guard<std::mutex> Lock(FLock);
+  return FActedWhileWaiting;
+}
+
+bool TWhileWaiting::Stuck() {
+  std::lock_guard<std::mutex> Lock(FLock);
+  return FStuck;
+}
+
+// --- TTestLineCounters
+
+namespace {
+std::mutex GCountersLock;
+TVaLineCounters GCounters;
+
+bool ReadTestCounters(int, TVaLineCounters& Counters) {
+  std::lock_guard<std::mutex> Lock(GCountersLock);
+  Counters = GCounters;
+  return true;
+}
+}  // namespace
+
+TTestLineCounters::TTestLineCounters() {
+  {
+    std::lock_guard<std::mutex> Lock(GCountersLock);
+    GCounters = TVaLineCounters{};
   }
+  VaSetLineCounterSource(ReadTestCounters);
 }
 
-std::vector<uint8_t> ReceiveRunning(TPtyPair& Pty, TTestSynchronizer& Sync, size_t Count,
-                                    TMs Timeout) {
+TTestLineCounters::~TTestLineCounters() { VaSetLineCounterSource(nullptr); }
+
+void TTestLineCounters::Add(const TVaLineCounters& More) {
+  std::lock_guard<std::mutex> Lock(GCountersLock);
+  GCounters.Frame += More.Frame;
+  GCounters.Overrun += More.Overrun;
+  GCounters.Parity += More.Parity;
+  GCounters.Brk += More.Brk;
+  GCounters.BufOverrun += More.BufOverrun;
+}
+
+// --- the line
+
+std::vector<uint8_t> ReceiveRunning(TPtyPair& Pty, TTestSynchronizer& Sync, size_t Count, TMs Timeout) {
   std::vector<uint8_t> Result;
   const auto Deadline = std::chrono::steady_clock::now() + Timeout;
   while (Result.size() < Count && std::chrono::steady_clock::now() < Deadline) {
@@ -135,66 +242,93 @@ std::vector<uint8_t> ReceiveRunning(TPtyPair& Pty, TTestSynchronizer& Sync, size
   return Result;
 }
 
-void TPtyPair::Send(const std::string& Bytes) {
-  Send(std::vector<uint8_t>(Bytes.begin(), Bytes.end()));
-}
-
-std::vector<uint8_t> TPtyPair::Receive(size_t Count, TMs Timeout) {
-  std::vector<uint8_t> Result;
-  const auto Deadline = std::chrono::steady_clock::now() + Timeout;
-  while (Result.size() < Count) {
-    const auto Left = std::chrono::duration_cast<TMs>(Deadline - std::chrono::steady_clock::now());
-    if (Left.count() <= 0) break;
-    struct pollfd P = {FMaster, POLLIN, 0};
-    if (poll(&P, 1, int(Left.count())) <= 0) break;
-    uint8_t Buffer[4096];
-    const ssize_t n = read(FMaster, Buffer, sizeof Buffer);
-    if (n <= 0) break;
-    Result.insert(Result.end(), Buffer, Buffer + n);
-  }
-  return Result;
-}
-
-// --- process measurements
+// --- the process's threads
 
 TMs ProcessCpuTime() {
   struct rusage U;
   getrusage(RUSAGE_SELF, &U);
-  const long long Us = (U.ru_utime.tv_sec + U.ru_stime.tv_sec) * 1000000LL + U.ru_utime.tv_usec +
-                       U.ru_stime.tv_usec;
+  const long long Us = (U.ru_utime.tv_sec + U.ru_stime.tv_sec) * 1000000LL + U.ru_utime.tv_usec + U.ru_stime.tv_usec;
   return TMs(Us / 1000);
 }
 
-std::vector<int> ThreadNiceValues() {
+std::vector<int> ThreadIds() {
   std::vector<int> Result;
   DIR* Dir = opendir("/proc/self/task");
   if (!Dir) return Result;
-  while (struct dirent* E = readdir(Dir)) {
-    if (E->d_name[0] == '.') continue;
-    std::ifstream Stat(std::string("/proc/self/task/") + E->d_name + "/stat");
-    std::string Line;
-    std::getline(Stat, Line);
-    // Fields after the command name (which is in parentheses): the nice
-    // value is field 19 of the line, the 17th after the name.
-    const size_t Close = Line.rfind(')');
-    if (Close == std::string::npos) continue;
-    std::istringstream Rest(Line.substr(Close + 2));
-    std::string Field;
-    for (int i = 3; i <= 19 && (Rest >> Field); ++i)
-      if (i == 19) Result.push_back(std::stoi(Field));
-  }
+  while (struct dirent* E = readdir(Dir))
+    if (E->d_name[0] != '.') Result.push_back(std::atoi(E->d_name));
   closedir(Dir);
   return Result;
+}
+
+namespace {
+// The fields of /proc/self/task/<Tid>/stat after the command name (which is
+// in parentheses and may hold blanks): field 3, the state, first.
+std::vector<std::string> StatFields(int Tid) {
+  std::ifstream Stat("/proc/self/task/" + std::to_string(Tid) + "/stat");
+  std::string Line;
+  std::getline(Stat, Line);
+  std::vector<std::string> Fields;
+  const size_t Close = Line.rfind(')');
+  if (Close == std::string::npos) return Fields;
+  std::istringstream Rest(Line.substr(Close + 2));
+  std::string Field;
+  while (Rest >> Field) Fields.push_back(Field);
+  return Fields;
+}
+}  // namespace
+
+std::vector<int> ThreadNiceValues() {
+  std::vector<int> Result;
+  for (int Tid : ThreadIds()) {
+    const auto Fields = StatFields(Tid);
+    if (Fields.size() > 16) Result.push_back(std::stoi(Fields[16]));  // field 19
+  }
+  return Result;
+}
+
+long ThreadSwitches(int Tid) {
+  std::ifstream Status("/proc/self/task/" + std::to_string(Tid) + "/status");
+  if (!Status) return -1;
+  long Total = 0;
+  int Found = 0;
+  std::string Line;
+  while (std::getline(Status, Line)) {
+    if (Line.rfind("voluntary_ctxt_switches:", 0) == 0 || Line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
+      Total += std::stol(Line.substr(Line.find(':') + 1));
+      ++Found;
+    }
+  }
+  return Found == 2 ? Total : -1;
+}
+
+bool WaitAsleep(const std::vector<int>& Tids, TMs Timeout) {
+  if (Tids.empty()) return true;
+  const auto Deadline = std::chrono::steady_clock::now() + Timeout;
+  const auto Snapshot = [&] {
+    std::vector<long> Switches;
+    for (int Tid : Tids) {
+      const auto Fields = StatFields(Tid);
+      if (Fields.empty() || Fields[0] != "S") return std::vector<long>();
+      Switches.push_back(ThreadSwitches(Tid));
+    }
+    return Switches;
+  };
+  std::vector<long> Before = Snapshot();
+  while (std::chrono::steady_clock::now() < Deadline) {
+    std::this_thread::sleep_for(20ms);
+    const std::vector<long> Now = Snapshot();
+    if (!Now.empty() && Now == Before) return true;
+    Before = Now;
+  }
+  return false;
 }
 
 // --- TPort
 
 TPort::TPort(const std::string& Path) {
-  Comm.SetBaudrate(brUser);
-  Comm.SetUserBaudrate(10400);
+  VaSetUpKLinePort(Comm);
   Comm.SetDeviceName(Path);
-  Comm.Buffers().SetReadTimeout(500);
-  Comm.Buffers().SetWriteTimeout(5000);
   Comm.SetSynchronizer(Sync);
   Comm.SetExceptionReport([this](const std::exception& E) { Reports.push_back(E.what()); });
 }

@@ -17,8 +17,7 @@ TEST(TickArithmetic, ElapsedTimeAcrossTheWrap) {
       {0xFFFFFFFFu, 5, 5},
       {0x80000000u, 0x7FFFFFFFu, 0x7FFFFFFFu + 0x7FFFFFFFu},
   };
-  for (const auto& C : Cases)
-    EXPECT_EQ(VaTickElapsed(C.Start, C.Now), C.Elapsed) << C.Start << " -> " << C.Now;
+  for (const auto& C : Cases) EXPECT_EQ(VaTickElapsed(C.Start, C.Now), C.Elapsed) << C.Start << " -> " << C.Now;
 }
 
 TEST(TickArithmetic, ExpiresOnlyWhenStrictlyPastTheTimeout) {

@@ -12,8 +12,7 @@
 
 TTtySettings ReadTtySettings(int Fd) {
   struct termios2 T = {};
-  if (ioctl(Fd, TCGETS2, &T) != 0)
-    throw std::runtime_error(std::string("TCGETS2: ") + std::strerror(errno));
+  if (ioctl(Fd, TCGETS2, &T) != 0) throw std::runtime_error(std::string("TCGETS2: ") + std::strerror(errno));
   TTtySettings S;
   S.ISpeed = T.c_ispeed;
   S.OSpeed = T.c_ospeed;
@@ -43,11 +42,22 @@ TTtySettings ReadTtySettings(int Fd) {
 
 void SetTtySpeed(int Fd, unsigned Speed) {
   struct termios2 T = {};
-  if (ioctl(Fd, TCGETS2, &T) != 0)
-    throw std::runtime_error(std::string("TCGETS2: ") + std::strerror(errno));
+  if (ioctl(Fd, TCGETS2, &T) != 0) throw std::runtime_error(std::string("TCGETS2: ") + std::strerror(errno));
   T.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
   T.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
   T.c_ispeed = T.c_ospeed = Speed;
-  if (ioctl(Fd, TCSETS2, &T) != 0)
-    throw std::runtime_error(std::string("TCSETS2: ") + std::strerror(errno));
+  if (ioctl(Fd, TCSETS2, &T) != 0) throw std::runtime_error(std::string("TCSETS2: ") + std::strerror(errno));
+}
+
+void SetTtyCooked(int Fd) {
+  struct termios2 T = {};
+  if (ioctl(Fd, TCGETS2, &T) != 0) throw std::runtime_error(std::string("TCGETS2: ") + std::strerror(errno));
+  T.c_iflag = ICRNL | IXON | IXOFF | INPCK;
+  T.c_oflag = OPOST | ONLCR;
+  T.c_lflag = ICANON | ECHO | ECHOE | ISIG;
+  T.c_cflag = CS7 | PARENB | CSTOPB | CRTSCTS | CREAD | BOTHER | (BOTHER << IBSHIFT);
+  T.c_ispeed = T.c_ospeed = 1200;
+  T.c_cc[VSTART] = 0x01;
+  T.c_cc[VSTOP] = 0x02;
+  if (ioctl(Fd, TCSETS2, &T) != 0) throw std::runtime_error(std::string("TCSETS2: ") + std::strerror(errno));
 }

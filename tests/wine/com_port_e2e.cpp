@@ -102,10 +102,9 @@ public:
   void AppendMonitorLine(const std::string&) override {}
 
   // The tester window's start values, written with a comma separator.
-  std::map<TEcuField, std::string> Fields = {
-      {TEcuField::VSS, "0"}, {TEcuField::TOG, "20"},  {TEcuField::RPM, "0"},
-      {TEcuField::ATP, "0"}, {TEcuField::IMAP, "0"},  {TEcuField::Dv, "0,00"},
-      {TEcuField::IAT, "20"}, {TEcuField::Ubat, "12,00"}};
+  std::map<TEcuField, std::string> Fields = {{TEcuField::VSS, "0"},  {TEcuField::TOG, "20"},    {TEcuField::RPM, "0"},
+                                             {TEcuField::ATP, "0"},  {TEcuField::IMAP, "0"},    {TEcuField::Dv, "0,00"},
+                                             {TEcuField::IAT, "20"}, {TEcuField::Ubat, "12,00"}};
   std::vector<std::pair<std::string, bool>> Faults;
   int Variant = 1;
 };
@@ -136,9 +135,8 @@ void SetUpPort(TVaComm& Comm, const std::shared_ptr<TMainThread>& Main, TEcuEmul
 }
 
 const std::map<std::string, TEcuField> FieldNames = {
-    {"VSS", TEcuField::VSS}, {"TOG", TEcuField::TOG},   {"RPM", TEcuField::RPM},
-    {"ATP", TEcuField::ATP}, {"IMAP", TEcuField::IMAP}, {"Dv", TEcuField::Dv},
-    {"IAT", TEcuField::IAT}, {"Ubat", TEcuField::Ubat}};
+    {"VSS", TEcuField::VSS},   {"TOG", TEcuField::TOG}, {"RPM", TEcuField::RPM}, {"ATP", TEcuField::ATP},
+    {"IMAP", TEcuField::IMAP}, {"Dv", TEcuField::Dv},   {"IAT", TEcuField::IAT}, {"Ubat", TEcuField::Ubat}};
 
 }  // namespace
 

@@ -15,13 +15,12 @@
 // Exit code 0 when every check passed; prints the round-trip figures.
 #include "fakes.h"
 #include "numtext.h"
+#include "pty_pair.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,7 +58,10 @@ public:
     if (FPid == 0) {
       dup2(In[0], 0);
       dup2(Out[1], 1);
-      close(In[0]); close(In[1]); close(Out[0]); close(Out[1]);
+      close(In[0]);
+      close(In[1]);
+      close(Out[0]);
+      close(Out[1]);
       std::vector<char*> Argv;
       for (auto& A : Args) Argv.push_back(A.data());
       Argv.push_back(nullptr);
@@ -150,48 +152,32 @@ private:
   bool Exited = false;
 };
 
+// The line to the Windows program: a pseudo-terminal whose slave Wine maps
+// as the COM port. Its ends are closed on exec, so that neither lives on in
+// the Windows program or Wine's server (a master held open there would keep
+// the terminal up after Unplug).
 class TLine {
 public:
-  TLine() {
-    if (openpty(&Master, &Slave, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
-    // Neither end may live on in the Windows program or Wine's server: a
-    // master held open there would keep the terminal up after Unplug.
-    fcntl(Master, F_SETFD, FD_CLOEXEC);
-    fcntl(Slave, F_SETFD, FD_CLOEXEC);
-    termios T;
-    tcgetattr(Slave, &T);
-    cfmakeraw(&T);
-    tcsetattr(Slave, TCSANOW, &T);
-    Path = ttyname(Slave);
-  }
-  ~TLine() { Unplug(); }
+  const std::string& Path() const { return Pty.SlavePath(); }
   void Send(const TBytes& Bytes) {
-    if (write(Master, Bytes.data(), Bytes.size()) != ssize_t(Bytes.size())) Fail("write to the terminal");
+    try {
+      Pty.Send(Bytes);
+    } catch (const std::exception& E) {
+      Fail(std::string("write to the terminal: ") + E.what());
+    }
   }
   // Reads until Count bytes are in or Timeout passes.
   TBytes Receive(size_t Count, Clock::duration Timeout) {
-    TBytes Got;
-    const auto End = Clock::now() + Timeout;
-    while (Got.size() < Count) {
-      const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(End - Clock::now()).count();
-      if (Left <= 0) break;
-      pollfd P = {Master, POLLIN, 0};
-      if (poll(&P, 1, int(Left)) <= 0) continue;
-      uint8_t Buf[512];
-      const ssize_t N = read(Master, Buf, std::min(sizeof Buf, Count - Got.size()));
-      if (N <= 0) break;
-      Got.insert(Got.end(), Buf, Buf + N);
-    }
-    return Got;
+    return Pty.Receive(Count, std::chrono::duration_cast<std::chrono::milliseconds>(Timeout));
   }
   // The adapter is pulled out: both ends go, the slave is hung up.
   void Unplug() {
-    if (Master >= 0) close(Master);
-    if (Slave >= 0) close(Slave);
-    Master = Slave = -1;
+    Pty.CloseMaster();
+    Pty.CloseSlave();
   }
-  int Master = -1, Slave = -1;
-  std::string Path;
+
+private:
+  TPtyPair Pty;
 };
 
 TBytes Request(uint8_t LocalId) { return WithChecksum({0x82, 0x11, 0xF1, 0x21, LocalId}); }
@@ -287,8 +273,8 @@ int main(int argc, char** argv) {
   SetDecimalSeparator(',');
   TLine Line;
   std::vector<std::string> Args;
-  for (int i = 3; i < argc; ++i) Args.push_back(std::string(argv[i]) == "{}" ? Line.Path : argv[i]);
-  std::printf("e2e: %s is %s\n", Port.c_str(), Line.Path.c_str());
+  for (int i = 3; i < argc; ++i) Args.push_back(std::string(argv[i]) == "{}" ? Line.Path() : argv[i]);
+  std::printf("e2e: %s is %s\n", Port.c_str(), Line.Path().c_str());
   std::fflush(stdout);
 
   const auto Started = Clock::now();
@@ -311,7 +297,8 @@ int main(int argc, char** argv) {
   C.Set(TEcuField::Dv, "2,5");
   C.Set(TEcuField::IAT, "35");
   C.Set(TEcuField::Ubat, "14");
-  for (uint8_t Id = 1; Id <= 6; ++Id) C.Exchange("variant 1 record " + std::to_string(Id) + " with values", Request(Id));
+  for (uint8_t Id = 1; Id <= 6; ++Id)
+    C.Exchange("variant 1 record " + std::to_string(Id) + " with values", Request(Id));
   // Variants 2 and 3.
   for (int V : {2, 3}) {
     C.Variant(V);
@@ -367,8 +354,8 @@ int main(int argc, char** argv) {
   C.Exchange("StopCommunication", WithChecksum({0x81, 0x11, 0xF1, 0x82}));
 
   // The program counted what it got and sent, as the reference did.
-  const std::string Counts = "counts " + std::to_string(C.Reference.Ecu.FramesReceived) + " " +
-                             std::to_string(C.Reference.Ecu.AnswersSent);
+  const std::string Counts =
+      "counts " + std::to_string(C.Reference.Ecu.FramesReceived) + " " + std::to_string(C.Reference.Ecu.AnswersSent);
   C.Expect(Child.Command("counts"), Counts);
 
   // The adapter is pulled out while the port is open: one loss, no hang.
@@ -388,9 +375,10 @@ int main(int argc, char** argv) {
   std::vector<double> T = C.RoundTrips;
   std::sort(T.begin(), T.end());
   if (!T.empty())
-    std::printf("e2e: %d of %d requests answered byte for byte like the Linux build; round trip median %.2f ms, "
-                "fastest %.2f ms, slowest %.2f ms (%zu answers)\n",
-                C.Matched, C.Requests, T[T.size() / 2], T.front(), T.back(), T.size());
+    std::printf(
+        "e2e: %d of %d requests answered byte for byte like the Linux build; round trip median %.2f ms, "
+        "fastest %.2f ms, slowest %.2f ms (%zu answers)\n",
+        C.Matched, C.Requests, T[T.size() / 2], T.front(), T.back(), T.size());
   for (const std::string& U : C.Unanswered) std::printf("e2e: not answered, as in the Linux build: %s\n", U.c_str());
   if (!Child.Losses.empty())
     std::printf("e2e: device gone reported once after %.0f ms: %s\n", LossMs, Child.Losses[0].c_str());

@@ -21,45 +21,38 @@
 
 typedef int (*ioctl_function)(int, unsigned long, ...);
 
-static ioctl_function real_ioctl(void)
-{
-    static ioctl_function real;
-    if (!real)
-        real = (ioctl_function)dlsym(RTLD_NEXT, "ioctl");
-    return real;
+static ioctl_function real_ioctl(void) {
+  static ioctl_function real;
+  if (!real) real = (ioctl_function)dlsym(RTLD_NEXT, "ioctl");
+  return real;
 }
 
 /* A terminal of any kind: TCGETS answers. */
-static int is_terminal(int fd)
-{
-    struct termios t;
-    return real_ioctl()(fd, TCGETS, &t) == 0;
+static int is_terminal(int fd) {
+  struct termios t;
+  return real_ioctl()(fd, TCGETS, &t) == 0;
 }
 
-int ioctl(int fd, unsigned long request, ...)
-{
-    va_list ap;
-    va_start(ap, request);
-    void *arg = va_arg(ap, void *);
-    va_end(ap);
+int ioctl(int fd, unsigned long request, ...) {
+  va_list ap;
+  va_start(ap, request);
+  void* arg = va_arg(ap, void*);
+  va_end(ap);
 
-    ioctl_function real = real_ioctl();
-    if (!real) {
-        errno = ENOSYS;
-        return -1;
-    }
-    int result = real(fd, request, arg);
-    if (result == 0 || (request != TIOCMGET && request != TIOCGICOUNT))
-        return result;
-    int saved = errno;
-    if ((saved != ENOTTY && saved != EINVAL) || !arg || !is_terminal(fd)) {
-        errno = saved;
-        return result;
-    }
-    if (request == TIOCMGET)
-        *(int *)arg = 0;
-    else
-        memset(arg, 0, sizeof(struct serial_icounter_struct));
-    errno = saved; /* success leaves errno as it was before the call */
-    return 0;
+  ioctl_function real = real_ioctl();
+  if (!real) {
+    errno = ENOSYS;
+    return -1;
+  }
+  int result = real(fd, request, arg);
+  if (result == 0 || (request != TIOCMGET && request != TIOCGICOUNT)) return result;
+  int saved = errno;
+  if ((saved != ENOTTY && saved != EINVAL) || !arg || !is_terminal(fd)) {
+    errno = saved;
+    return result;
+  }
+  if (request == TIOCMGET) *(int*)arg = 0;
+  else memset(arg, 0, sizeof(struct serial_icounter_struct));
+  errno = saved; /* success leaves errno as it was before the call */
+  return 0;
 }
