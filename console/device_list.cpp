@@ -9,16 +9,13 @@ namespace {
 
 // Only POSIX systems list adapters as device files.
 #ifndef _WIN32
-bool StartsWith(const std::string& S, const std::string& Prefix) {
-  return S.compare(0, Prefix.size(), Prefix) == 0;
-}
+bool StartsWith(const std::string& S, const std::string& Prefix) { return S.compare(0, Prefix.size(), Prefix) == 0; }
 
 // Numeric order for names that differ in their trailing number.
 bool NaturalLess(const std::string& A, const std::string& B) {
   size_t I = 0, J = 0;
   while (I < A.size() && J < B.size()) {
-    if (std::isdigit(static_cast<unsigned char>(A[I])) &&
-        std::isdigit(static_cast<unsigned char>(B[J]))) {
+    if (std::isdigit(static_cast<unsigned char>(A[I])) && std::isdigit(static_cast<unsigned char>(B[J]))) {
       size_t EndA = I, EndB = J;
       while (EndA < A.size() && std::isdigit(static_cast<unsigned char>(A[EndA]))) ++EndA;
       while (EndB < B.size() && std::isdigit(static_cast<unsigned char>(B[EndB]))) ++EndB;
@@ -41,8 +38,7 @@ bool NaturalLess(const std::string& A, const std::string& B) {
 std::vector<std::string> Entries(const std::filesystem::path& Dir, const std::string& Prefix) {
   std::vector<std::string> Names;
   std::error_code Error;
-  for (std::filesystem::directory_iterator It(Dir, Error), End; !Error && It != End;
-       It.increment(Error)) {
+  for (std::filesystem::directory_iterator It(Dir, Error), End; !Error && It != End; It.increment(Error)) {
     const std::string Name = It->path().filename().string();
     if (StartsWith(Name, Prefix)) Names.push_back(Name);
   }
@@ -61,8 +57,8 @@ std::vector<std::string> SerialAdapterNames(const std::filesystem::path& DevRoot
   return {};
 #else
   std::vector<std::string> Names;
-  for (const auto& [Dir, Prefix] : {std::pair{DevRoot, "ttyUSB"}, std::pair{DevRoot, "ttyACM"},
-                                    std::pair{DevRoot / "serial" / "by-id", ""}}) {
+  for (const auto& [Dir, Prefix] :
+       {std::pair{DevRoot, "ttyUSB"}, std::pair{DevRoot, "ttyACM"}, std::pair{DevRoot / "serial" / "by-id", ""}}) {
     std::vector<std::string> Group = Entries(Dir, Prefix);
     Names.insert(Names.end(), Group.begin(), Group.end());
   }
@@ -70,8 +66,7 @@ std::vector<std::string> SerialAdapterNames(const std::filesystem::path& DevRoot
 #endif
 }
 
-TPortChoice ComPortChoice(const std::vector<std::string>& Adapters,
-                          const std::optional<std::string>& DeviceArgument) {
+TPortChoice ComPortChoice(const std::vector<std::string>& Adapters, const std::optional<std::string>& DeviceArgument) {
   TPortChoice Choice;
   for (int N = 1; N <= 8; ++N) Choice.Names.push_back("COM" + std::to_string(N));
   Choice.Names.insert(Choice.Names.end(), Adapters.begin(), Adapters.end());
@@ -82,4 +77,3 @@ TPortChoice ComPortChoice(const std::vector<std::string>& Adapters,
   }
   return Choice;
 }
-

@@ -20,6 +20,4 @@ std::vector<std::string> SerialAdapterNames(const std::filesystem::path& DevRoot
 // The dialog's entries: "COM1" .. "COM8", then Adapters. A DeviceArgument is
 // added at the end unless it is already an entry, and selected; without one
 // "COM1" is selected.
-TPortChoice ComPortChoice(const std::vector<std::string>& Adapters,
-                          const std::optional<std::string>& DeviceArgument);
-
+TPortChoice ComPortChoice(const std::vector<std::string>& Adapters, const std::optional<std::string>& DeviceArgument);

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPointer>
 #include <QThread>
 
 #include <cstdio>
@@ -23,13 +24,16 @@ void ShowOnWindowThread(const QString& Message) {
     return;
   }
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
-    std::fprintf(stderr, "%s: %s\n", Title.toLocal8Bit().constData(),
-                 Text.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s: %s\n", Title.toLocal8Bit().constData(), Text.toLocal8Bit().constData());
     return;
   }
-  QMessageBox Box(QMessageBox::Critical, Title, Text, QMessageBox::Ok,
-                  QApplication::activeWindow());
-  Box.exec();
+  // On the heap and watched: the box is a child of the active window, and
+  // when that window is destroyed while the box's loop runs (the program
+  // ends under an open report), the box goes with it.
+  const QPointer<QMessageBox> Box =
+      new QMessageBox(QMessageBox::Critical, Title, Text, QMessageBox::Ok, QApplication::activeWindow());
+  Box->exec();
+  delete Box.data();
 }
 
 }  // namespace
@@ -49,7 +53,8 @@ QString ExceptionReportText(const QString& Message) {
 void ReportExceptionMessage(const QString& Message) {
   QCoreApplication* App = QCoreApplication::instance();
   if (App != nullptr && QThread::currentThread() != App->thread()) {
-    QMetaObject::invokeMethod(App, [Message] { ShowOnWindowThread(Message); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        App, [Message] { ShowOnWindowThread(Message); }, Qt::QueuedConnection);
     return;
   }
   ShowOnWindowThread(Message);
@@ -57,9 +62,7 @@ void ReportExceptionMessage(const QString& Message) {
 
 void ShowExceptionReport(const QString& Message) { ShowOnWindowThread(Message); }
 
-void ReportException(const std::exception& E) {
-  ReportExceptionMessage(QString::fromUtf8(E.what()));
-}
+void ReportException(const std::exception& E) { ReportExceptionMessage(QString::fromUtf8(E.what())); }
 
 TExceptionReportSink SetExceptionReportSink(TExceptionReportSink NewSink) {
   return std::exchange(Sink(), std::move(NewSink));

@@ -133,11 +133,8 @@ protected:
         case Qt::MouseFocusReason:
         case Qt::TabFocusReason:
         case Qt::BacktabFocusReason:
-        case Qt::ShortcutFocusReason:
-          RunReported([this] { Enter(Edit); });
-          break;
-        default:
-          break;
+        case Qt::ShortcutFocusReason: RunReported([this] { Enter(Edit); }); break;
+        default: break;
       }
     }
     return false;
@@ -181,12 +178,11 @@ void TForm1::CreateGaugePanel() {
   AbDialVSS->ScaleSettings().SetDrawLine(true);
 
   AbVSliderTOG = new TAbVSlider(TabSheet1);
-  AssignGauge(*AbVSliderTOG, {{272, 8, 121, 257}, 300, "Температура", "охл.жидкости", "°С", -40, 160, 20,
-                              "##0", 5, 5, "##0"});
+  AssignGauge(*AbVSliderTOG,
+              {{272, 8, 121, 257}, 300, "Температура", "охл.жидкости", "°С", -40, 160, 20, "##0", 5, 5, "##0"});
 
   AbDialRPM = new TAbDial(TabSheet1);
-  AssignGauge(*AbDialRPM, {{400, 8, 273, 257}, 0, " ", "Обороты ДВС", "об/мин", 0, 10000, 0, "####0", 10, 2,
-                           "##0"});
+  AssignGauge(*AbDialRPM, {{400, 8, 273, 257}, 0, " ", "Обороты ДВС", "об/мин", 0, 10000, 0, "####0", 10, 2, "##0"});
   AbDialRPM->ScaleSettings().SetDrawLine(true);
   AbDialRPM->SetChangeSmall(4);
 
@@ -194,20 +190,20 @@ void TForm1::CreateGaugePanel() {
   AssignGauge(*AbVSliderATP, {{8, 280, 113, 257}, 0, "Положение", "дроселя", "%", 0, 100, 0, "##0", 5, 5, "##0"});
 
   AbVSliderDv = new TAbVSlider(TabSheet1);
-  AssignGauge(*AbVSliderDv, {{128, 280, 121, 257}, 0, "Длительность", "впрыска", "мс", 0, 25, 0, "##0.00", 5, 5,
-                             "##0.00"});
+  AssignGauge(*AbVSliderDv,
+              {{128, 280, 121, 257}, 0, "Длительность", "впрыска", "мс", 0, 25, 0, "##0.00", 5, 5, "##0.00"});
 
   AbVSliderIMAP = new TAbVSlider(TabSheet1);
-  AssignGauge(*AbVSliderIMAP, {{264, 280, 137, 257}, 0, "Давление", "воздуха на впуске", "кПа", 0, 255, 0, "##0",
-                               8, 2, "#0"});
+  AssignGauge(*AbVSliderIMAP,
+              {{264, 280, 137, 257}, 0, "Давление", "воздуха на впуске", "кПа", 0, 255, 0, "##0", 8, 2, "#0"});
 
   AbVSliderIAT = new TAbVSlider(TabSheet1);
-  AssignGauge(*AbVSliderIAT, {{416, 280, 129, 257}, 300, "Температура", "возд. на впуске", "°С", -40, 160, 20,
-                              "##0", 5, 5, "##0"});
+  AssignGauge(*AbVSliderIAT,
+              {{416, 280, 129, 257}, 300, "Температура", "возд. на впуске", "°С", -40, 160, 20, "##0", 5, 5, "##0"});
 
   AbVSliderUbat = new TAbVSlider(TabSheet1);
-  AssignGauge(*AbVSliderUbat, {{552, 280, 121, 257}, 600, "Напряжение", "борт.сети", "В", 0, 20, 12, "##0.0", 5,
-                               5, "##0"});
+  AssignGauge(*AbVSliderUbat,
+              {{552, 280, 121, 257}, 600, "Напряжение", "борт.сети", "В", 0, 20, 12, "##0.0", 5, 5, "##0"});
 
   // The handlers are bound like the other stored properties; none of them
   // runs before the loading step has ended.
@@ -222,9 +218,8 @@ void TForm1::CreateGaugePanel() {
 
   using TKeyPressHandler = void (TForm1::*)(QLineEdit*, QChar&);
   const std::pair<QLineEdit*, TKeyPressHandler> KeyPress[] = {
-      {EditVSS, &TForm1::EditVSSKeyPress}, {EditATP, &TForm1::EditATPKeyPress},
-      {EditDv, &TForm1::EditDvKeyPress},   {EditUbat, &TForm1::EditUbatKeyPress},
-      {EditIMAP, &TForm1::EditIMAPKeyPress},
+      {EditVSS, &TForm1::EditVSSKeyPress},   {EditATP, &TForm1::EditATPKeyPress},   {EditDv, &TForm1::EditDvKeyPress},
+      {EditUbat, &TForm1::EditUbatKeyPress}, {EditIMAP, &TForm1::EditIMAPKeyPress},
   };
   for (const auto& [Edit, Handler] : KeyPress)
     new TEditEvents(
@@ -240,8 +235,7 @@ void TForm1::GaugePanelLoaded() {
   AbToggleSwitch6->Loaded();
   TAbAnalogCControl* const Gauges[] = {AbDialVSS,   AbVSliderTOG,  AbDialRPM,    AbVSliderATP,
                                        AbVSliderDv, AbVSliderIMAP, AbVSliderIAT, AbVSliderUbat};
-  for (TAbAnalogCControl* Gauge : Gauges)
-    Gauge->Loaded();
+  for (TAbAnalogCControl* Gauge : Gauges) Gauge->Loaded();
 }
 
 void TForm1::WriteGaugeStartTexts() {

@@ -1,5 +1,6 @@
 #include "line_report.h"
 
+#include <QPointer>
 #include <QTimer>
 
 #include "exception_report.h"
@@ -24,6 +25,8 @@ void TLineReport::Report(const QString& Message) {
 
 void TLineReport::ShowNext() {
   FScheduled = false;
+  // The window that owns this report may be destroyed while its box is open.
+  const QPointer<TLineReport> Alive(this);
   while (!FWaiting.isEmpty()) {
     const QString Message = FWaiting.takeFirst();
     FLast = Message;
@@ -34,6 +37,7 @@ void TLineReport::ShowNext() {
     // The box's event loop keeps the line served; reports that come in
     // meanwhile are counted or wait their turn.
     ShowExceptionReport(Message);
+    if (Alive.isNull()) return;
     FShowing = false;
     FLastSeen.restart();
   }

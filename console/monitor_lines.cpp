@@ -54,17 +54,16 @@ std::string_view TMonitorLines::Line(std::size_t Index) const {
   // The chunk that holds the line's last byte holds all of it; the line
   // starts at the previous line's end or, if that is in an earlier chunk,
   // at this chunk's start.
-  const auto After = std::upper_bound(
-      Chunks.begin(), Chunks.end(), LineEnd - 1,
-      [](std::uint64_t Position, const TChunk& Chunk) { return Position < Chunk.Base; });
+  const auto After =
+      std::upper_bound(Chunks.begin(), Chunks.end(), LineEnd - 1,
+                       [](std::uint64_t Position, const TChunk& Chunk) { return Position < Chunk.Base; });
   const TChunk& Chunk = *(After - 1);
   const std::uint64_t Start = std::max(PreviousEnd, Chunk.Base);
   return {Chunk.Data.get() + (Start - Chunk.Base), static_cast<std::size_t>(LineEnd - Start)};
 }
 
 std::size_t TMonitorLines::BytesUsed() const {
-  std::size_t Bytes = Chunks.capacity() * sizeof(TChunk) +
-                      Blocks.capacity() * sizeof(std::unique_ptr<TBlock>) +
+  std::size_t Bytes = Chunks.capacity() * sizeof(TChunk) + Blocks.capacity() * sizeof(std::unique_ptr<TBlock>) +
                       Blocks.size() * sizeof(TBlock);
   for (const TChunk& Chunk : Chunks) Bytes += Chunk.Size;
   return Bytes;

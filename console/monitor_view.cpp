@@ -45,8 +45,7 @@ QFont MonitorFont() {
 }
 
 bool IsAscii(std::string_view Text) {
-  return std::all_of(Text.begin(), Text.end(),
-                     [](char Char) { return static_cast<unsigned char>(Char) < 0x80; });
+  return std::all_of(Text.begin(), Text.end(), [](char Char) { return static_cast<unsigned char>(Char) < 0x80; });
 }
 
 // Length in UTF-16 units of a UTF-8 text: one per lead byte, two for the
@@ -61,25 +60,21 @@ qsizetype Utf16Length(std::string_view Utf8) {
   return Length;
 }
 
-QString FromUtf8(std::string_view Utf8) {
-  return QString::fromUtf8(Utf8.data(), static_cast<qsizetype>(Utf8.size()));
-}
+QString FromUtf8(std::string_view Utf8) { return QString::fromUtf8(Utf8.data(), static_cast<qsizetype>(Utf8.size())); }
 
 void AppendUtf8(QString& Text, std::string_view Utf8) {
   // Monitor lines are ASCII; widening them needs no decoding.
-  if (IsAscii(Utf8))
-    Text.append(QLatin1StringView(Utf8.data(), static_cast<qsizetype>(Utf8.size())));
-  else
-    Text.append(FromUtf8(Utf8));
+  if (IsAscii(Utf8)) Text.append(QLatin1StringView(Utf8.data(), static_cast<qsizetype>(Utf8.size())));
+  else Text.append(FromUtf8(Utf8));
 }
 
 }  // namespace
 
 TMonitorView::TMonitorView(QWidget* Parent) : QAbstractScrollArea(Parent) {
   // Steady-clock times of lines are shown as times of day.
-  ClockOffsetUs = QDateTime::currentMSecsSinceEpoch() * 1000 -
-                  std::chrono::duration_cast<std::chrono::microseconds>(
-                      std::chrono::steady_clock::now().time_since_epoch()).count();
+  ClockOffsetUs = QDateTime::currentMSecsSinceEpoch() * 1000 - std::chrono::duration_cast<std::chrono::microseconds>(
+                                                                   std::chrono::steady_clock::now().time_since_epoch())
+                                                                   .count();
   setFont(MonitorFont());
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setCursor(Qt::IBeamCursor);
@@ -116,7 +111,8 @@ void TMonitorView::AppendAnswer(const uint8_t* Bytes, int Count, int64_t TimeUs)
 void TMonitorView::AppendAnnotated(int64_t TimeUs, std::string_view Line) {
   // The time of day of a steady-clock time, to the millisecond.
   const qint64 WallMs = (TimeUs + ClockOffsetUs) / 1000;
-  const std::string Time = QDateTime::fromMSecsSinceEpoch(WallMs).toString(QStringLiteral("HH:mm:ss.zzz")).toStdString();
+  const std::string Time =
+      QDateTime::fromMSecsSinceEpoch(WallMs).toString(QStringLiteral("HH:mm:ss.zzz")).toStdString();
   std::string Text;
   Text.reserve(Time.size() + 1 + Line.size());
   Text += Time;
@@ -226,9 +222,7 @@ void TMonitorView::UpdateMetrics() {
   CharWidth = std::max(1, Metrics.horizontalAdvance(QLatin1Char('0')));
 }
 
-int TMonitorView::VisibleLines() const {
-  return std::max(1, (viewport()->height() - TopMargin) / LineHeight);
-}
+int TMonitorView::VisibleLines() const { return std::max(1, (viewport()->height() - TopMargin) / LineHeight); }
 
 int TMonitorView::TextX(const QString& Text, qsizetype Column) const {
   return Column <= 0 ? 0 : fontMetrics().horizontalAdvance(Text, static_cast<int>(Column));
@@ -373,12 +367,8 @@ void TMonitorView::keyPressEvent(QKeyEvent* Event) {
     case Qt::Key_PageDown: Vertical->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
     case Qt::Key_Left: Horizontal->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
     case Qt::Key_Right: Horizontal->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
-    case Qt::Key_Home:
-      (Control ? Vertical : Horizontal)->triggerAction(QAbstractSlider::SliderToMinimum);
-      break;
-    case Qt::Key_End:
-      (Control ? Vertical : Horizontal)->triggerAction(QAbstractSlider::SliderToMaximum);
-      break;
+    case Qt::Key_Home: (Control ? Vertical : Horizontal)->triggerAction(QAbstractSlider::SliderToMinimum); break;
+    case Qt::Key_End: (Control ? Vertical : Horizontal)->triggerAction(QAbstractSlider::SliderToMaximum); break;
     default: QAbstractScrollArea::keyPressEvent(Event); return;
   }
   Event->accept();
@@ -400,10 +390,8 @@ void TMonitorView::mouseMoveEvent(QMouseEvent* Event) {
   if (!Selecting || !(Event->buttons() & Qt::LeftButton)) return;
   const QPoint Point = Event->position().toPoint();
   // Dragging past the top or bottom edge scrolls a line per move.
-  if (Point.y() < 0)
-    verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
-  else if (Point.y() >= viewport()->height())
-    verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  if (Point.y() < 0) verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  else if (Point.y() >= viewport()->height()) verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
   Caret = PositionAt(Point);
   viewport()->update();
 }

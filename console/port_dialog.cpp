@@ -11,8 +11,7 @@
 #include "tester_window.h"
 #include "window_look.h"
 
-TForm2::TForm2(const std::vector<std::string>& Names)
-    : EndProgram([] { QCoreApplication::quit(); }) {
+TForm2::TForm2(const std::vector<std::string>& Names) : EndProgram([] { QCoreApplication::quit(); }) {
   setWindowTitle(QStringLiteral("Выбор COM порта"));
   ApplyFormLook(this);
   KeepOuterSize(this, QSize(374, 136));

@@ -5,10 +5,26 @@
 #include <QObject>
 #include <QThread>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
 namespace {
+
+class TCallReceiver;
+
+// What the synchronizer shares with the calls it has posted.
+struct THandOver {
+  // Held while a call is posted and while the receiver is deleted, so that
+  // Shutdown and a posting worker never cross. The receiver takes it once
+  // before it reads an event: that orders the worker's writes to the event
+  // before the window thread's reads where a thread sanitizer can see it
+  // (Qt's own event queue orders them too, with a lock inside Qt).
+  std::mutex Lock;
+  TCallReceiver* Receiver = nullptr;
+  QThread* WindowThread = nullptr;
+  std::atomic<int> Pending{0};
+};
 
 // The wait of one worker for its call. Done is set when the call has run or
 // when its event was dropped without running.
@@ -28,44 +44,74 @@ const QEvent::Type CallEventType = static_cast<QEvent::Type>(QEvent::registerEve
 
 class TCallEvent : public QEvent {
 public:
-  TCallEvent(const std::function<void()>& Call, std::shared_ptr<TCallWait> Wait)
-      : QEvent(CallEventType), Call(Call), Wait(std::move(Wait)) {}
+  TCallEvent(const std::function<void()>& Call, std::shared_ptr<TCallWait> Wait, std::shared_ptr<THandOver> Shared)
+      : QEvent(CallEventType), Call(Call), Wait(std::move(Wait)), Shared(std::move(Shared)) {
+    ++this->Shared->Pending;
+  }
   // Runs also when Qt deletes the event unprocessed (its receiver is deleted
   // or the application ends), so a worker never waits for a call that
   // cannot run any more.
-  ~TCallEvent() override { Wait->Finish(); }
+  ~TCallEvent() override {
+    if (!Started) --Shared->Pending;
+    Wait->Finish();
+  }
+
+  // Window thread: the call is about to run and waits no more.
+  void Start() {
+    Started = true;
+    --Shared->Pending;
+  }
 
   std::function<void()> Call;
   std::shared_ptr<TCallWait> Wait;
+  std::shared_ptr<THandOver> Shared;
+
+private:
+  bool Started = false;
 };
 
 class TCallReceiver : public QObject {
 public:
+  explicit TCallReceiver(std::shared_ptr<THandOver> Shared) : Shared(std::move(Shared)) {}
+
   bool event(QEvent* E) override {
+    // Before anything of the event is read (see THandOver::Lock).
+    { std::lock_guard<std::mutex> Guard(Shared->Lock); }
     if (E->type() != CallEventType) return QObject::event(E);
-    static_cast<TCallEvent*>(E)->Call();
+    auto* Event = static_cast<TCallEvent*>(E);
+    Event->Start();
+    // The call may shut the hand-over down and so delete this receiver
+    // (Qt deletes objects inside their own event handler the same way):
+    // nothing of the receiver is touched after it.
+    Event->Call();
     return true;
   }
+
+private:
+  const std::shared_ptr<THandOver> Shared;
 };
 
 }  // namespace
 
-struct TQtSynchronizer::TState {
-  std::mutex Lock;  // guards Receiver against Shutdown while a call is posted
-  TCallReceiver* Receiver = nullptr;
-  QThread* WindowThread = nullptr;
-};
+struct TQtSynchronizer::TState : THandOver {};
 
 TQtSynchronizer::TQtSynchronizer() : State(std::make_shared<TState>()) {
-  State->Receiver = new TCallReceiver;
+  State->Receiver = new TCallReceiver(State);
   State->WindowThread = State->Receiver->thread();
 }
 
 TQtSynchronizer::~TQtSynchronizer() {
-  // The last owner may be a worker thread that outlived the window; the
-  // receiver was deleted by Shutdown then. Without Shutdown (a window thread
-  // owner), clean up here.
-  if (State->Receiver != nullptr && QThread::currentThread() == State->WindowThread) Shutdown();
+  if (QThread::currentThread() == State->WindowThread) {
+    Shutdown();
+    return;
+  }
+  // The last owner is a worker thread that outlived a window which never
+  // shut the hand-over down: the receiver lives on the window thread and is
+  // deleted there. No call can be waiting, since a waiting worker is still
+  // an owner.
+  std::lock_guard<std::mutex> Guard(State->Lock);
+  if (State->Receiver != nullptr) State->Receiver->deleteLater();
+  State->Receiver = nullptr;
 }
 
 void TQtSynchronizer::Synchronize(const std::function<void()>& Call) {
@@ -80,7 +126,7 @@ void TQtSynchronizer::Synchronize(const std::function<void()>& Call) {
   {
     std::lock_guard<std::mutex> Guard(State->Lock);
     if (State->Receiver == nullptr) return;
-    QCoreApplication::postEvent(State->Receiver, new TCallEvent(Call, Wait));
+    QCoreApplication::postEvent(State->Receiver, new TCallEvent(Call, Wait, State));
   }
   std::unique_lock<std::mutex> Guard(Wait->Lock);
   Wait->Finished.wait(Guard, [&] { return Wait->Done; });
@@ -94,3 +140,5 @@ void TQtSynchronizer::Shutdown() {
   delete State->Receiver;
   State->Receiver = nullptr;
 }
+
+int TQtSynchronizer::PendingCalls() const { return State->Pending.load(); }

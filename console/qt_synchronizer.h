@@ -22,8 +22,14 @@ public:
 
   void Synchronize(const std::function<void()>& Call) override;
 
-  // Drops every waiting call and refuses new ones. Window thread only.
+  // Drops every waiting call and refuses new ones. Window thread only; may
+  // be called from inside a call (a window closed from the nested loop of a
+  // report box).
   void Shutdown();
+
+  // Calls posted by workers that wait to run: neither started nor dropped
+  // yet. Any thread; a worker counts from the moment its call is posted.
+  int PendingCalls() const;
 
 private:
   struct TState;

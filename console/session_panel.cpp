@@ -51,20 +51,21 @@ void TForm1::CreateSessionControls() {
   connect(ButtonSave, &QPushButton::clicked, this, [this] { RunReported([this] { ButtonSaveClick(); }); });
   connect(ButtonTiming, &QPushButton::clicked, this, [this] { RunReported([this] { ButtonTimingClick(); }); });
   connect(CheckBoxAnswers, &QCheckBox::toggled, this, [this](bool Shown) { Memo1->SetAnnotated(Shown); });
+  // Emitted by the record's worker thread, handled on the window thread.
+  connect(this, &TForm1::RecordWorkDone, this, &TForm1::RecordWorkFinished, Qt::QueuedConnection);
   UpdateRecordControls();
 }
 
 void TForm1::WatchOperatorChanges() {
   // What alters the answers, as the record notes it: the edit field's name
   // and its text, a tick, the variant, the two check boxes.
-  const std::pair<TEcuField, const char*> Fields[] = {
-      {TEcuField::VSS, "EditVSS"}, {TEcuField::TOG, "EditTOG"}, {TEcuField::RPM, "EditRPM"},
-      {TEcuField::ATP, "EditATP"}, {TEcuField::IMAP, "EditIMAP"}, {TEcuField::Dv, "EditDv"},
-      {TEcuField::IAT, "EditIAT"}, {TEcuField::Ubat, "EditUbat"}};
+  const std::pair<TEcuField, const char*> Fields[] = {{TEcuField::VSS, "EditVSS"},   {TEcuField::TOG, "EditTOG"},
+                                                      {TEcuField::RPM, "EditRPM"},   {TEcuField::ATP, "EditATP"},
+                                                      {TEcuField::IMAP, "EditIMAP"}, {TEcuField::Dv, "EditDv"},
+                                                      {TEcuField::IAT, "EditIAT"},   {TEcuField::Ubat, "EditUbat"}};
   for (const auto& [Field, Name] : Fields) {
-    connect(ParameterEdit(Field), &QLineEdit::textChanged, this, [this, Name = Name](const QString& Text) {
-      Record.Change(std::string(Name) + "=" + Text.toStdString());
-    });
+    connect(ParameterEdit(Field), &QLineEdit::textChanged, this,
+            [this, Name = Name](const QString& Text) { Record.Change(std::string(Name) + "=" + Text.toStdString()); });
   }
   connect(CheckListBox1, &QListWidget::itemChanged, this, [this](QListWidgetItem* Item) {
     const bool Ticked = Item->checkState() == Qt::Checked;
@@ -104,14 +105,12 @@ void TForm1::SaveSession(const QString& Path) {
   UpdateRecordControls();
   RecordWorker = std::thread([this, File, Count] {
     const std::string Error = SaveRecordFile(File, RecordFormatOf(File), Record, Count);
-    QMetaObject::invokeMethod(this, [this, File, Count, Error] {
-      Busy = false;
-      UpdateRecordControls();
+    FinishRecordWork([this, File, Error] {
       if (!Error.empty())
         LineReport->Report(QStringLiteral("Сеанс не сохранён в файл %1: %2. Запись сеанса в памяти сохранена")
                                .arg(QString::fromStdString(File), QString::fromStdString(Error)));
       emit SessionSaved(QString::fromStdString(File), Error.empty());
-    }, Qt::QueuedConnection);
+    });
   });
 }
 
@@ -122,12 +121,28 @@ void TForm1::ButtonTimingClick() {
   UpdateRecordControls();
   RecordWorker = std::thread([this, Count] {
     auto Verdict = std::make_shared<TTimingVerdict>(JudgeTiming(Record, Count));
-    QMetaObject::invokeMethod(this, [this, Verdict] {
-      Busy = false;
-      UpdateRecordControls();
-      ShowTiming(*Verdict);
-    }, Qt::QueuedConnection);
+    FinishRecordWork([this, Verdict] { ShowTiming(*Verdict); });
   });
+}
+
+void TForm1::FinishRecordWork(std::function<void()> Result) {
+  {
+    const std::lock_guard<std::mutex> Guard(RecordResultLock);
+    RecordResult = std::move(Result);
+  }
+  emit RecordWorkDone();
+}
+
+void TForm1::RecordWorkFinished() {
+  std::function<void()> Result;
+  {
+    const std::lock_guard<std::mutex> Guard(RecordResultLock);
+    Result = std::move(RecordResult);
+    RecordResult = nullptr;
+  }
+  Busy = false;
+  UpdateRecordControls();
+  if (Result) Result();
 }
 
 void TForm1::ShowTiming(const TTimingVerdict& Verdict) {
@@ -150,15 +165,16 @@ void TForm1::ShowTiming(const TTimingVerdict& Verdict) {
   int Row = 0;
   for (const TTimingMeasure& M : Verdict.Measures) {
     const bool Any = M.Samples > 0;
-    const QString Cells[] = {
-        QString::fromStdString(M.Caption),
-        QString::number(M.Samples),
-        Any ? MsText(M.MinMs) : QStringLiteral("—"),
-        Any ? MsText(M.MedianMs) : QStringLiteral("—"),
-        Any ? MsText(M.MaxMs) : QStringLiteral("—"),
-        QStringLiteral("%1..%2").arg(M.RangeMinMs).arg(M.RangeMaxMs),
-        !Any ? QStringLiteral("нет данных") : M.Pass() ? QStringLiteral("норма") : QStringLiteral("нарушение"),
-        QString::fromStdString(M.Note)};
+    const QString Cells[] = {QString::fromStdString(M.Caption),
+                             QString::number(M.Samples),
+                             Any ? MsText(M.MinMs) : QStringLiteral("—"),
+                             Any ? MsText(M.MedianMs) : QStringLiteral("—"),
+                             Any ? MsText(M.MaxMs) : QStringLiteral("—"),
+                             QStringLiteral("%1..%2").arg(M.RangeMinMs).arg(M.RangeMaxMs),
+                             !Any       ? QStringLiteral("нет данных")
+                             : M.Pass() ? QStringLiteral("норма")
+                                        : QStringLiteral("нарушение"),
+                             QString::fromStdString(M.Note)};
     for (int Column = 0; Column < 8; ++Column) {
       auto* Item = new QTableWidgetItem(Cells[Column]);
       if (Column == 6 && Any) Item->setForeground(M.Pass() ? QColor(0, 128, 0) : QColor(192, 0, 0));
@@ -183,10 +199,8 @@ void TForm1::UpdateRecordControls() {
   ButtonSave->setEnabled(!Busy);
   ButtonTiming->setEnabled(!Busy);
   QString Text;
-  if (Record.Recording())
-    Text = QStringLiteral("Идёт запись: событий %1").arg(Record.Count());
-  else if (Record.Count() > 0)
-    Text = QStringLiteral("Записано событий: %1").arg(Record.Count());
+  if (Record.Recording()) Text = QStringLiteral("Идёт запись: событий %1").arg(Record.Count());
+  else if (Record.Count() > 0) Text = QStringLiteral("Записано событий: %1").arg(Record.Count());
   if (Record.LeftOut() > 0) Text += QStringLiteral(", не поместилось: %1").arg(Record.LeftOut());
   if (Busy) Text += QStringLiteral(" (сохранение...)");
   LabelRecord->setText(Text);

@@ -50,8 +50,7 @@ void TToolButton::paintEvent(QPaintEvent*) {
   QStyleOptionToolButton Option;
   initStyleOption(&Option);
   if (FIndeterminate) {
-    Option.palette.setColor(QPalette::ButtonText,
-                            palette().color(QPalette::Disabled, QPalette::ButtonText));
+    Option.palette.setColor(QPalette::ButtonText, palette().color(QPalette::Disabled, QPalette::ButtonText));
     Option.state &= ~(QStyle::State_Sunken | QStyle::State_On);
   }
   Painter.drawComplexControl(QStyle::CC_ToolButton, Option);
@@ -93,7 +92,9 @@ QLineEdit* NewEdit(const QString& Text, QWidget* Parent, QRect Geometry) {
 }  // namespace
 
 TForm1::TForm1()
-    : Record(VaMonotonicMicros), Synchronizer(std::make_shared<TQtSynchronizer>()), Port(VaComm1),
+    : Record(VaMonotonicMicros),
+      Synchronizer(std::make_shared<TQtSynchronizer>()),
+      Port(VaComm1),
       Emulator(Port, *this) {
   setWindowTitle(QStringLiteral("Тестер маршрутного компьютера"));
   ApplyFormLook(this);
@@ -221,8 +222,7 @@ void TForm1::UpdateStatusLine() {
                      .arg(QString::fromStdString(VaComm1.DeviceName()), State)
                      .arg(Emulator.FramesReceived)
                      .arg(Emulator.AnswersSent);
-  if (LineReport->Recurrences() > 0)
-    Text += QStringLiteral(" · повторов сообщения: %1").arg(LineReport->Recurrences());
+  if (LineReport->Recurrences() > 0) Text += QStringLiteral(" · повторов сообщения: %1").arg(LineReport->Recurrences());
   UpdateRecordControls();
   if (Text == StatusText) return;
   StatusText = Text;
@@ -347,15 +347,15 @@ void TForm1::CreateAboutTab() {
   Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   Memo2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Memo2->setPlainText(QStringLiteral(
-      "Программа предназначена для тестирования маршрутных компьютеров.\n"
-      "Программа эмулирует диагностический протокол контроллеров ЭСУД автомобилей марки Hyudai.\n"
-      "\n"
-      "Версия 1.0 от 30.11.09\n"
-      "\n"
-      "Посвящается испытательной лаборатории, для которой написана эта программа.\n"
-      "\n"
-      "Автор: разработчик испытательной лаборатории"));
+  Memo2->setPlainText(
+      QStringLiteral("Программа предназначена для тестирования маршрутных компьютеров.\n"
+                     "Программа эмулирует диагностический протокол контроллеров ЭСУД автомобилей марки Hyudai.\n"
+                     "\n"
+                     "Версия 1.0 от 30.11.09\n"
+                     "\n"
+                     "Посвящается испытательной лаборатории, для которой написана эта программа.\n"
+                     "\n"
+                     "Автор: разработчик испытательной лаборатории"));
 }
 
 void TForm1::SetUpVaComm1() {
@@ -419,19 +419,13 @@ QLineEdit* TForm1::ParameterEdit(TEcuField Field) const {
   return EditVSS;
 }
 
-std::string TForm1::FieldText(TEcuField Field) const {
-  return ParameterEdit(Field)->text().toStdString();
-}
+std::string TForm1::FieldText(TEcuField Field) const { return ParameterEdit(Field)->text().toStdString(); }
 
 int TForm1::FaultCodeCount() const { return CheckListBox1->count(); }
 
-std::string TForm1::FaultCodeText(int Index) const {
-  return CheckListBox1->item(Index)->text().toStdString();
-}
+std::string TForm1::FaultCodeText(int Index) const { return CheckListBox1->item(Index)->text().toStdString(); }
 
-bool TForm1::FaultCodeChecked(int Index) const {
-  return CheckListBox1->item(Index)->checkState() == Qt::Checked;
-}
+bool TForm1::FaultCodeChecked(int Index) const { return CheckListBox1->item(Index)->checkState() == Qt::Checked; }
 
 int TForm1::ActiveVariant() const {
   if (HyundayType1->Indeterminate()) return 1;

@@ -13,7 +13,9 @@
 #include <QToolButton>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "ecu_emulator.h"
@@ -154,7 +156,7 @@ public:
   QLineEdit* Edit6;
   QLineEdit* Edit7;
   QLineEdit* Edit37;
-  TMonitorView* Memo1;  // the traffic monitor
+  TMonitorView* Memo1;   // the traffic monitor
   QCheckBox* CheckBox1;  // "Pause"
   QCheckBox* CheckBox3;  // "Нет ответа"
   // On the tool bar right of the variant buttons: the port, its state and the
@@ -187,6 +189,9 @@ public:
 signals:
   // A save has ended, written or not (the reason was reported then).
   void SessionSaved(const QString& Path, bool Written);
+  // The record's worker thread is done with the record; queued to the
+  // window thread, which runs what the worker left in RecordResult.
+  void RecordWorkDone();
 
 protected:
   void closeEvent(QCloseEvent* Event) override;
@@ -250,9 +255,19 @@ private:
     TForm1& Form;
   };
   TEcuTee Tee{*this};
-  // Saves and judges the record off the window thread.
+  // Saves and judges the record off the window thread. The worker leaves
+  // what the window does with its result in RecordResult and emits
+  // RecordWorkDone; the lock hands the result over and orders the worker's
+  // reads of the record before what the window thread does next, in a way
+  // that a thread sanitizer sees (Qt's queue orders them too, inside Qt).
   std::thread RecordWorker;
   bool Busy = false;
+  std::mutex RecordResultLock;
+  std::function<void()> RecordResult;
+  // Worker thread: hands Result over and signals the window thread.
+  void FinishRecordWork(std::function<void()> Result);
+  // Window thread: runs the result handed over.
+  void RecordWorkFinished();
   // The arrival time of the frame whose monitor line comes next.
   int64_t MonitorLineTime = 0;
   QTimer* StatusTimer = nullptr;

@@ -24,14 +24,14 @@ QFont FormFont(int PixelSize) {
   // proportions (Liberation Sans, Arial and Nimbus Sans share metrics) and
   // carry Cyrillic.
 #ifdef _WIN32
-  const QStringList Wanted = {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                              QStringLiteral("Tahoma"),        QStringLiteral("Arial"),
+  const QStringList Wanted = {QStringLiteral("MS Sans Serif"),   QStringLiteral("Microsoft Sans Serif"),
+                              QStringLiteral("Tahoma"),          QStringLiteral("Arial"),
                               QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
-                              QStringLiteral("Helvetica"),     QStringLiteral("DejaVu Sans")};
+                              QStringLiteral("Helvetica"),       QStringLiteral("DejaVu Sans")};
 #else
-  const QStringList Wanted = {QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+  const QStringList Wanted = {QStringLiteral("MS Sans Serif"),   QStringLiteral("Microsoft Sans Serif"),
                               QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                              QStringLiteral("Nimbus Sans"),   QStringLiteral("Helvetica"),
+                              QStringLiteral("Nimbus Sans"),     QStringLiteral("Helvetica"),
                               QStringLiteral("DejaVu Sans")};
 #endif
   QFont Font;
@@ -56,14 +56,12 @@ void ApplyFormLook(QWidget* Form) {
   Form->setAutoFillBackground(true);
 }
 
-int TSmallCheckStyle::pixelMetric(PixelMetric Metric, const QStyleOption* Option,
-                                  const QWidget* Widget) const {
+int TSmallCheckStyle::pixelMetric(PixelMetric Metric, const QStyleOption* Option, const QWidget* Widget) const {
   if (Metric == PM_IndicatorWidth || Metric == PM_IndicatorHeight) return Size;
   return QProxyStyle::pixelMetric(Metric, Option, Widget);
 }
 
-int TCompactTabStyle::pixelMetric(PixelMetric Metric, const QStyleOption* Option,
-                                  const QWidget* Widget) const {
+int TCompactTabStyle::pixelMetric(PixelMetric Metric, const QStyleOption* Option, const QWidget* Widget) const {
   if (Metric == PM_TabBarTabHSpace) return TabMargin(qobject_cast<const QTabBar*>(Widget));
   return QProxyStyle::pixelMetric(Metric, Option, Widget);
 }
@@ -76,8 +74,7 @@ int TCompactTabStyle::TabMargin(const QTabBar* Bar) {
   if (Bar == nullptr || Bar->parentWidget() == nullptr || Bar->count() == 0) return Widest;
   const QFontMetrics Metrics = Bar->fontMetrics();
   int Captions = 0;
-  for (int I = 0; I < Bar->count(); ++I)
-    Captions += Metrics.size(Qt::TextShowMnemonic, Bar->tabText(I)).width();
+  for (int I = 0; I < Bar->count(); ++I) Captions += Metrics.size(Qt::TextShowMnemonic, Bar->tabText(I)).width();
   const int Free = Bar->parentWidget()->width() - Captions;
   return std::clamp(Free / Bar->count(), Narrowest, Widest);
 }

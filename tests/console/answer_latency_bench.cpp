@@ -9,29 +9,34 @@
 // "paced" leaves 20..50 ms between an answer and the next request, as a trip
 // computer does; "back to back" sends the next request at once. The bare
 // responder is a loop that reads the slave end and writes a ready answer of
-// the same length: what is left over is the program's own share.
+// the same length: what is left over is the program's own share. Last come
+// the answers while the monitor is copied and while the speed dial is
+// dragged.
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QMouseEvent>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <functional>
+#include <numbers>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "abdial.h"
 #include "console_support.h"
 #include "monitor_view.h"
 #include "tester_app.h"
@@ -81,47 +86,40 @@ void Print(const char* What, const TFigures& F) {
   std::fflush(stdout);
 }
 
-// A pseudo-terminal pair in raw mode; the master is non-blocking.
-struct TPty {
-  int Master = -1, Slave = -1;
-  TPty() {
-    openpty(&Master, &Slave, nullptr, nullptr, nullptr);
-    termios Mode{};
-    tcgetattr(Slave, &Mode);
-    cfmakeraw(&Mode);
-    tcsetattr(Slave, TCSANOW, &Mode);
-    fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
-  }
-  ~TPty() {
-    close(Master);
-    close(Slave);
-  }
-};
-
 // The bare responder: reads whole requests from the slave end and answers
 // each at once with a ready frame.
 TFigures BareResponder(int Count, bool Paced) {
-  TPty Pty;
+  TPtyPair Pty;  // raw, the master non-blocking
   std::atomic<bool> Running{true};
   std::thread Responder([&] {
     TFrame Pending;
     while (Running) {
-      pollfd P{Pty.Slave, POLLIN, 0};
+      pollfd P{Pty.Slave(), POLLIN, 0};
       if (poll(&P, 1, 50) <= 0) continue;
       uint8_t Buf[256];
-      const ssize_t N = read(Pty.Slave, Buf, sizeof Buf);
+      const ssize_t N = read(Pty.Slave(), Buf, sizeof Buf);
       if (N <= 0) continue;
       Pending.insert(Pending.end(), Buf, Buf + N);
       while (Pending.size() >= Record06.size()) {
         Pending.erase(Pending.begin(), Pending.begin() + static_cast<long>(Record06.size()));
-        if (write(Pty.Slave, Record06Answer.data(), Record06Answer.size()) < 0) break;
+        if (write(Pty.Slave(), Record06Answer.data(), Record06Answer.size()) < 0) break;
       }
     }
   });
-  TFigures F = Poll(Pty.Master, Count, Paced);
+  TFigures F = Poll(Pty.Master(), Count, Paced);
   Running = false;
   Responder.join();
   return F;
+}
+
+// The point at Angle degrees around the dial's centre (0 below the centre,
+// 90 to the left, 180 above), half way out on its face.
+QPoint DialPoint(const TAbDial* Dial, double Angle) {
+  const double R = Dial->FaceRect().width() / 4.0;
+  const double A = Angle * std::numbers::pi / 180;
+  const QPoint C = Dial->FaceCentre();
+  return QPoint(static_cast<int>(std::lround(C.x() - R * std::sin(A))),
+                static_cast<int>(std::lround(C.y() + R * std::cos(A))));
 }
 
 // Runs the window thread's event loop, as the program does, while Work runs
@@ -208,13 +206,39 @@ int main(int argc, char** argv) {
       const auto Start = TClock::now();
       if (write(Line.MasterFd(), Record06.data(), Record06.size()) < 0) break;
       const TFrame Answer = ReadFrame(Line.MasterFd(), 1000);
-      if (Answer.size() != Record06Answer.size())
-        ++During.Missing;
-      else
-        During.Us.push_back(std::chrono::duration<double, std::micro>(TClock::now() - Start).count());
+      if (Answer.size() != Record06Answer.size()) ++During.Missing;
+      else During.Us.push_back(std::chrono::duration<double, std::micro>(TClock::now() - Start).count());
     }
   });
   std::printf("copy of 500000 monitor lines took %.0f ms (%s)\n", CopyMs, Copied ? "done" : "not finished");
   Print("window, every 20 ms, while copying", During);
+
+  // Back to back while the operator drags the speed dial up and down, the
+  // window thread handling events after every mouse move.
+  Form.PageControl1->setCurrentWidget(Form.TabSheet1);
+  QCoreApplication::processEvents();
+  TAbDial* Dial = Form.AbDialVSS;
+  // Its geometry is known once it has been drawn.
+  PumpUntil([&] { return Dial->Ready(); });
+  TFigures Dragged;
+  std::atomic<bool> Polling{true};
+  std::thread Poller([&] {
+    Dragged = Poll(Line.MasterFd(), BackToBack, false);
+    Polling = false;
+  });
+  int Moves = 0;
+  QTest::mousePress(Dial, Qt::LeftButton, {}, DialPoint(Dial, 40));
+  for (int Angle = 40, Step = 3; Polling; ++Moves) {
+    if ((Step > 0 && Angle >= 300) || (Step < 0 && Angle <= 40)) Step = -Step;
+    Angle += Step;
+    const QPoint At = DialPoint(Dial, Angle);
+    QMouseEvent Move(QEvent::MouseMove, At, Dial->mapToGlobal(At), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Dial, &Move);
+    QCoreApplication::processEvents();
+  }
+  QTest::mouseRelease(Dial, Qt::LeftButton, {}, DialPoint(Dial, 40));
+  Poller.join();
+  std::printf("%d mouse moves during the drag\n", Moves);
+  Print("window, back to back, speed dial dragged", Dragged);
   return 0;
 }

@@ -11,9 +11,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -72,9 +70,18 @@ bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs) {
   return true;
 }
 
+bool RunQueuedEvents(int TimeoutMs) {
+  // Shared with the marker, which may run after a time-out.
+  const auto Reached = std::make_shared<bool>(false);
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [Reached] { *Reached = true; }, Qt::QueuedConnection);
+  return PumpUntil([&] { return *Reached; }, TimeoutMs);
+}
+
 TReportRecorder::TReportRecorder() {
-  Previous = SetExceptionReportSink(
-      [this](const QString& Title, const QString& Text) { Reports.push_back({Title, Text}); });
+  Previous = SetExceptionReportSink([this](const QString& Title, const QString& Text) {
+    Reports.push_back({Title, Text});
+  });
 }
 
 TReportRecorder::~TReportRecorder() { SetExceptionReportSink(Previous); }
@@ -85,23 +92,11 @@ QStringList TReportRecorder::Texts() const {
   return List;
 }
 
-TPtyTripComputer::TPtyTripComputer() {
-  char Name[256] = {};
-  if (openpty(&Master, &Slave, Name, nullptr, nullptr) != 0)
-    throw std::runtime_error("openpty failed");
-  FSlavePath = Name;
-  // Raw from the start, so nothing is echoed before the tester sets the line up.
-  termios Mode{};
-  tcgetattr(Slave, &Mode);
-  cfmakeraw(&Mode);
-  tcsetattr(Slave, TCSANOW, &Mode);
-  fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
-}
+// The pair is opened raw at the K-line settings (TPtyPair), so nothing is
+// echoed before the tester sets the line up.
+TPtyTripComputer::TPtyTripComputer() = default;
 
-TPtyTripComputer::~TPtyTripComputer() {
-  close(Master);
-  close(Slave);
-}
+TPtyTripComputer::~TPtyTripComputer() = default;
 
 void TPtyTripComputer::Send(const std::vector<uint8_t>& Data) {
   const ssize_t Written = write(Master, Data.data(), Data.size());
@@ -113,8 +108,7 @@ void TPtyTripComputer::Send(const std::vector<uint8_t>& Data) {
   QElapsedTimer Clock;
   Clock.start();
   int Waiting = 0;
-  while (ioctl(Slave, FIONREAD, &Waiting) == 0 && Waiting < static_cast<int>(Data.size()) &&
-         Clock.elapsed() < 2000)
+  while (ioctl(Slave, FIONREAD, &Waiting) == 0 && Waiting < static_cast<int>(Data.size()) && Clock.elapsed() < 2000)
     poll(nullptr, 0, 1);
 }
 
@@ -172,14 +166,11 @@ void ClickItemCheck(QListWidget* List, int Row) {
   Option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
   Option.text = Item->text();
   Option.checkState = Item->checkState();
-  const QRect Check =
-      List->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &Option, List);
+  const QRect Check = List->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &Option, List);
   QTest::mouseClick(List->viewport(), Qt::LeftButton, {}, Check.center());
 }
 
-void ClickAt(QWidget* Widget, int X, int Y) {
-  QTest::mouseClick(Widget, Qt::LeftButton, {}, QPoint(X, Y));
-}
+void ClickAt(QWidget* Widget, int X, int Y) { QTest::mouseClick(Widget, Qt::LeftButton, {}, QPoint(X, Y)); }
 
 std::unique_ptr<TTesterApplication> StartTesterOn(const TPtyTripComputer& Line) {
   return StartTesterOn(Line.SlavePath());
@@ -213,10 +204,9 @@ std::vector<uint8_t> ReadFrame(int Fd, int TimeoutMs) {
   return Frame;
 }
 
-TPacedTripComputer::TPacedTripComputer(int MasterFd, std::vector<std::vector<uint8_t>> Cycle,
-                                           int IntervalMs, int Count)
+TPacedTripComputer::TPacedTripComputer(int MasterFd, std::vector<TStep> Cycle, int GapMs, int Count)
     : Cycle(std::move(Cycle)) {
-  Thread = std::thread([=, this] { Run(MasterFd, IntervalMs, Count); });
+  Thread = std::thread([=, this] { Run(MasterFd, GapMs, Count); });
 }
 
 TPacedTripComputer::~TPacedTripComputer() {
@@ -228,21 +218,16 @@ const std::vector<TPacedTripComputer::TExchange>& TPacedTripComputer::Join() {
   return Exchanges;
 }
 
-void TPacedTripComputer::Run(int MasterFd, int IntervalMs, int Count) {
-  QElapsedTimer Clock;
-  Clock.start();
+void TPacedTripComputer::Run(int MasterFd, int GapMs, int Count) {
   for (int I = 0; I < Count; ++I) {
-    const qint64 Due = qint64(I) * IntervalMs;
-    while (Clock.elapsed() < Due) poll(nullptr, 0, 1);
+    const TStep& Step = Cycle[static_cast<size_t>(I) % Cycle.size()];
     TExchange Exchange;
-    Exchange.Request = Cycle[static_cast<size_t>(I) % Cycle.size()];
-    const qint64 Sent = Clock.nsecsElapsed();
-    if (write(MasterFd, Exchange.Request.data(), Exchange.Request.size()) ==
-        static_cast<ssize_t>(Exchange.Request.size())) {
-      Exchange.Answer = ReadFrame(MasterFd, IntervalMs - 5);
-      if (!Exchange.Answer.empty()) Exchange.LatencyMs = double(Clock.nsecsElapsed() - Sent) / 1e6;
-    }
+    Exchange.Request = Step.Request;
+    if (write(MasterFd, Step.Request.data(), Step.Request.size()) == static_cast<ssize_t>(Step.Request.size()))
+      Exchange.Answer = ReadFrame(MasterFd, Step.Answered ? AnswerTimeoutMs : GapMs);
     Exchanges.push_back(std::move(Exchange));
+    // The trip computer's pause before its next request.
+    if (Step.Answered) poll(nullptr, 0, GapMs);
   }
   FDone = true;
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "exception_report.h"
+#include "pty_pair.h"
 
 class QLineEdit;
 class QListWidget;
@@ -31,8 +32,16 @@ std::vector<uint8_t> Request(const std::string& HexText);
 QString LocalNumber(const std::string& Text);
 
 // Runs the Qt event loop until Done holds or TimeoutMs have passed; returns
-// whether Done held.
-bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs = 3000);
+// whether Done held. The time-outs here and below are bounds for a run that
+// hangs, generous enough for a sanitizer build on a loaded machine; nothing
+// waits for them to pass.
+bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs = 10000);
+
+// Runs what is queued for the window thread so far (posted events and
+// zero-time timers, which run in the order queued) and returns once a marker
+// queued after them has run: for checking that something did NOT happen
+// without waiting for a time.
+bool RunQueuedEvents(int TimeoutMs = 10000);
 
 // Replaces the exception report's message box for its lifetime.
 class TReportRecorder {
@@ -61,7 +70,7 @@ public:
   TPtyTripComputer(const TPtyTripComputer&) = delete;
   TPtyTripComputer& operator=(const TPtyTripComputer&) = delete;
 
-  const std::string& SlavePath() const { return FSlavePath; }
+  const std::string& SlavePath() const { return FPty.SlavePath(); }
   // The master end (non-blocking), for a trip computer that runs on a
   // thread of its own; Send, Receive and Collect are then not to be used.
   int MasterFd() const { return Master; }
@@ -70,12 +79,12 @@ public:
   void Send(const std::vector<uint8_t>& Data);
   // Pumps events until Count bytes have come back (or the time-out), and
   // returns what came, at most Count bytes; the rest stays for later.
-  std::vector<uint8_t> Receive(size_t Count, int TimeoutMs = 3000);
+  std::vector<uint8_t> Receive(size_t Count, int TimeoutMs = 10000);
   // Sends a request (its checksum added) and returns, as hex text, the
   // AnswerLength bytes that come back.
   std::string Exchange(const std::string& RequestHex, size_t AnswerLength);
   // Pumps events until the tester has read everything sent so far.
-  bool WaitConsumed(int TimeoutMs = 3000);
+  bool WaitConsumed(int TimeoutMs = 10000);
   // Reads whatever has come back so far, pumping events meanwhile.
   void Collect();
   // Drops what has come back so far.
@@ -83,24 +92,35 @@ public:
   std::vector<uint8_t> Received;
 
 private:
-  int Master = -1;
-  int Slave = -1;
-  std::string FSlavePath;
+  TPtyPair FPty;
+  int Master = FPty.Master();
+  int Slave = FPty.Slave();
 };
 
 // A trip computer on a thread of its own, polling through the master end of
-// a line: it sends the requests of Cycle in turn, one every IntervalMs, and
-// notes what comes back and how long after the request's last byte. It runs
-// while the window thread is busy elsewhere (in the loop of a report box,
-// copying the monitor), which is what a real trip computer does.
+// a line: it sends Count requests, the steps of Cycle in turn, and notes
+// what comes back. It runs while the window thread is busy elsewhere (in the
+// loop of a report box, copying the monitor), which is what a real trip
+// computer does.
+//
+// The pace follows the answers, not the clock, so that a slow machine
+// changes nothing but the run's length: after a request that is to be
+// answered it waits for the whole answer (up to AnswerTimeoutMs, a bound
+// for a hung run only) and then GapMs; after one that is not, it notes
+// what comes within GapMs (nothing, when the program is right) and goes on.
+// An answer that came late anyway shows up in place of the next one.
 class TPacedTripComputer {
 public:
+  static constexpr int AnswerTimeoutMs = 20000;
+  struct TStep {
+    std::vector<uint8_t> Request;
+    bool Answered;  // whether the program answers it
+  };
   struct TExchange {
     std::vector<uint8_t> Request;
-    std::vector<uint8_t> Answer;  // empty when none came within the interval
-    double LatencyMs = -1;        // first request byte written to last answer byte read
+    std::vector<uint8_t> Answer;  // empty when none came
   };
-  TPacedTripComputer(int MasterFd, std::vector<std::vector<uint8_t>> Cycle, int IntervalMs, int Count);
+  TPacedTripComputer(int MasterFd, std::vector<TStep> Cycle, int GapMs, int Count);
   ~TPacedTripComputer();
   TPacedTripComputer(const TPacedTripComputer&) = delete;
   TPacedTripComputer& operator=(const TPacedTripComputer&) = delete;
@@ -110,8 +130,8 @@ public:
   const std::vector<TExchange>& Join();
 
 private:
-  void Run(int MasterFd, int IntervalMs, int Count);
-  std::vector<std::vector<uint8_t>> Cycle;
+  void Run(int MasterFd, int GapMs, int Count);
+  std::vector<TStep> Cycle;
   std::vector<TExchange> Exchanges;
   std::atomic<bool> FDone{false};
   std::thread Thread;

@@ -25,8 +25,7 @@ public:
   std::filesystem::path Root;
 };
 
-const std::vector<std::string> ComPorts = {"COM1", "COM2", "COM3", "COM4",
-                                           "COM5", "COM6", "COM7", "COM8"};
+const std::vector<std::string> ComPorts = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"};
 
 std::vector<std::string> Concat(std::vector<std::string> A, const std::vector<std::string>& B) {
   A.insert(A.end(), B.begin(), B.end());
@@ -41,9 +40,9 @@ TEST(DeviceList, ListsUsbAdaptersInNumericOrderAfterTheComPorts) {
                            "serial/by-id/usb-FTDI_B-if00-port0", "serial/by-id/usb-FTDI_A-if00-port0"})
     Dev.Touch(Name);
   const std::vector<std::string> Adapters = SerialAdapterNames(Dev.Root);
-  const std::vector<std::string> Expected = {
-      Dev / "ttyUSB2", Dev / "ttyUSB10", Dev / "ttyACM0",
-      Dev / "serial/by-id/usb-FTDI_A-if00-port0", Dev / "serial/by-id/usb-FTDI_B-if00-port0"};
+  const std::vector<std::string> Expected = {Dev / "ttyUSB2", Dev / "ttyUSB10", Dev / "ttyACM0",
+                                             Dev / "serial/by-id/usb-FTDI_A-if00-port0",
+                                             Dev / "serial/by-id/usb-FTDI_B-if00-port0"};
   EXPECT_EQ(Adapters, Expected);
 
   const TPortChoice Choice = ComPortChoice(Adapters, std::nullopt);
@@ -62,10 +61,10 @@ TEST(DeviceList, TheDeviceArgumentIsAddedOnceAndSelected) {
     const char* Argument;
     int Count, Selected;
   } Cases[] = {
-      {"/dev/pts/7", 10, 9},     // new: added at the end
-      {"/dev/ttyUSB0", 9, 8},    // already listed: selected, not repeated
-      {"COM3", 9, 2},            // a COM port of the list
-      {"COM12", 10, 9},          // a COM port beyond the list
+      {"/dev/pts/7", 10, 9},   // new: added at the end
+      {"/dev/ttyUSB0", 9, 8},  // already listed: selected, not repeated
+      {"COM3", 9, 2},          // a COM port of the list
+      {"COM12", 10, 9},        // a COM port beyond the list
   };
   for (const TCase& C : Cases) {
     const TPortChoice Choice = ComPortChoice(Adapters, std::string(C.Argument));

@@ -20,8 +20,8 @@ TEST(ExceptionReport, AppendsAFullStopOnlyAfterCharactersSortingAfterIt) {
        "Can't open specified device COM1 (Error 16, Device or resource busy)"},
       {"Output buffer is full. Please check comm status.", "Output buffer is full. Please check comm status."},
       {"Read error (5), Input/output error", "Read error (5), Input/output error."},
-      {"value -", "value -"},            // '-' is 0x2D
-      {"path/", "path/."},               // '/' is 0x2F
+      {"value -", "value -"},  // '-' is 0x2D
+      {"path/", "path/."},     // '/' is 0x2F
       {"100%", "100%"},
       {"0", "0."},
       {"ошибка", "ошибка."},
@@ -84,7 +84,7 @@ TEST(LineReport, EachMessageIsShownOnceWhileItRecursAndOthersWaitTheirTurn) {
   // Recurring soon after its box closed, it is counted, not shown.
   Report.Report(QStringLiteral("Write error (5), Input/output error"));
   Report.Report(QStringLiteral("Write error (5), Input/output error"));
-  PumpUntil([] { return false; }, 50);
+  ASSERT_TRUE(RunQueuedEvents());
   EXPECT_EQ(Shown.size(), 2);
   EXPECT_EQ(Report.Recurrences(), 2);
 }

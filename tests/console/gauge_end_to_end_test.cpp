@@ -17,7 +17,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <numbers>
 #include <set>
@@ -91,32 +90,34 @@ public:
   // thread (the caller's) handles events meanwhile, as it must to answer.
   void Stop() {
     Running = false;
-    PumpUntil([this] { return Finished.load(); }, 3000);
+    PumpUntil([this] { return Finished.load(); }, 2 * AnswerTimeoutMs);
     if (Worker.joinable()) Worker.join();
   }
 
-  // Filled by the thread; read after Stop.
-  int Sent = 0, Answered = 0, Corrupt = 0;
-  std::vector<double> LatenciesMs;
-  std::set<int> SpeedBytes;
+  // Answers so far, and how many different speed bytes they carried.
+  int Answered() const { return FAnswered; }
+  int SpeedBytes() const { return FSpeedBytes; }
+
+  // Read after Stop.
+  int Sent = 0, Corrupt = 0;
 
 private:
-  // Sends a request and waits up to a second for an answer of Length bytes.
+  // A bound for a hung run only: the answers are waited for, not timed.
+  static constexpr int AnswerTimeoutMs = 20000;
+
+  // Sends a request and waits for an answer of Length bytes.
   bool Exchange(const std::vector<uint8_t>& Frame, size_t Length, std::vector<uint8_t>& Answer) {
-    const auto Start = std::chrono::steady_clock::now();
     if (write(Master, Frame.data(), Frame.size()) != static_cast<ssize_t>(Frame.size())) return false;
     ++Sent;
     Answer.clear();
     while (Answer.size() < Length) {
       pollfd P{Master, POLLIN, 0};
-      if (poll(&P, 1, 1000) <= 0) return false;
+      if (poll(&P, 1, AnswerTimeoutMs) <= 0) return false;
       uint8_t Buf[64];
       const ssize_t N = read(Master, Buf, std::min(sizeof Buf, Length - Answer.size()));
       if (N > 0) Answer.insert(Answer.end(), Buf, Buf + N);
     }
-    const double Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();
-    LatenciesMs.push_back(Ms);
-    ++Answered;
+    ++FAnswered;
     return true;
   }
 
@@ -129,12 +130,14 @@ private:
     std::vector<uint8_t> Answer;
     if (!Exchange(Request("81 11 F1 81"), 7, Answer)) return;
     const std::vector<uint8_t> Poll = Request("82 11 F1 21 06");
+    std::set<int> Seen;
     while (Running) {
       if (!Exchange(Poll, 18, Answer)) return;
       unsigned Sum = 0;
       for (size_t I = 0; I + 1 < Answer.size(); ++I) Sum += Answer[I];
       if (Answer[0] != 0x8E || Answer[4] != 0x06 || Answer.back() != static_cast<uint8_t>(Sum)) ++Corrupt;
-      SpeedBytes.insert(Answer[5]);
+      Seen.insert(Answer[5]);
+      FSpeedBytes = static_cast<int>(Seen.size());
       // The least gap between an answer and the next request.
       std::this_thread::sleep_for(std::chrono::microseconds(5500));
     }
@@ -143,6 +146,8 @@ private:
   int Master;
   std::atomic<bool> Running{true};
   std::atomic<bool> Finished{false};
+  std::atomic<int> FAnswered{0};
+  std::atomic<int> FSpeedBytes{0};
   std::thread Worker;
 };
 
@@ -205,14 +210,22 @@ TEST_F(GaugeEndToEnd, TheAnswersCarryTheFieldTextsWhateverTheGauges) {
 }
 
 TEST_F(GaugeEndToEnd, RequestsKeepBeingAnsweredWhileADialIsDragged) {
+  // A trip computer polls at full line rate while the operator turns the
+  // speed dial up and down: every request is answered, no answer is
+  // damaged, and the answers follow the dial while the button is still down,
+  // not once the drag ends. (How long the answers take meanwhile is a figure
+  // of answer_latency_bench.)
   TAbDial* Dial = Form->AbDialVSS;
   TPollingTripComputer Poller(Line.MasterFd());
   int Moves = 0;
-  const auto Until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
   QTest::mousePress(Dial, Qt::LeftButton, {}, DialPoint(Dial, 40));
   // Turn up and down the scale, handling events after every move as the
-  // event loop does between two mouse messages.
-  for (int Angle = 40, Step = 3; std::chrono::steady_clock::now() < Until; ++Moves) {
+  // event loop does between two mouse messages, until the trip computer has
+  // seen the speed change many times (a bound ends a hung run only).
+  const auto Bound = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (int Angle = 40, Step = 3; Poller.SpeedBytes() < 12 || Poller.Answered() < 100; ++Moves) {
+    ASSERT_LT(std::chrono::steady_clock::now(), Bound)
+        << Moves << " moves, " << Poller.Answered() << " answers, " << Poller.SpeedBytes() << " speed bytes";
     if ((Step > 0 && Angle >= 300) || (Step < 0 && Angle <= 40)) Step = -Step;
     Angle += Step;
     MoveTo(Dial, DialPoint(Dial, Angle));
@@ -220,25 +233,6 @@ TEST_F(GaugeEndToEnd, RequestsKeepBeingAnsweredWhileADialIsDragged) {
   }
   QTest::mouseRelease(Dial, Qt::LeftButton, {}, DialPoint(Dial, 40));
   Poller.Stop();
-  std::vector<double> Latencies = Poller.LatenciesMs;
-  ASSERT_FALSE(Latencies.empty());
-  std::sort(Latencies.begin(), Latencies.end());
-  const double Median = Latencies[Latencies.size() / 2];
-  const double P95 = Latencies[Latencies.size() * 95 / 100];
-  const double Slowest = Latencies.back();
-  std::printf("drag: %d moves, %d requests, %d answered, answer time median %.1f ms, 95%% %.1f ms, slowest %.1f ms, "
-              "%zu speed bytes\n",
-              Moves, Poller.Sent, Poller.Answered, Median, P95, Slowest, Poller.SpeedBytes.size());
-  EXPECT_EQ(Poller.Answered, Poller.Sent);
+  EXPECT_EQ(Poller.Answered(), Poller.Sent);
   EXPECT_EQ(Poller.Corrupt, 0);
-  // About one request in 6 ms or so (plus the answer's way back).
-  EXPECT_GT(Poller.Answered, 100);
-  EXPECT_GT(Moves, 100);
-  // The drag shows in the answers as it goes.
-  EXPECT_GT(Poller.SpeedBytes.size(), 10u);
-  // Well inside the 50 ms an engine control unit has for its answer; the
-  // slowest one may be held up by the machine (other processes, the other
-  // tests of a parallel run), but no answer waits for the drag to end.
-  EXPECT_LT(P95, 25.0);
-  EXPECT_LT(Slowest, 1000.0);
 }

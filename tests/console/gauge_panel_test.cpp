@@ -86,12 +86,48 @@ TEST_F(GaugePanel, GaugesComeUpWithTheirRangesStartValuesAndLook) {
   };
   const TExpected Table[] = {
       {Form.AbDialVSS, {8, 8, 257, 257}, " ", "Скорость", "км/ч", 0, 250, 0, 0, "##0", 5, 5, "##0"},
-      {Form.AbVSliderTOG, {272, 8, 121, 257}, "Температура", "охл.жидкости", "°С", -40, 160, 300, 20, "##0", 5, 5, "##0"},
+      {Form.AbVSliderTOG,
+       {272, 8, 121, 257},
+       "Температура",
+       "охл.жидкости",
+       "°С",
+       -40,
+       160,
+       300,
+       20,
+       "##0",
+       5,
+       5,
+       "##0"},
       {Form.AbDialRPM, {400, 8, 273, 257}, " ", "Обороты ДВС", "об/мин", 0, 10000, 0, 0, "####0", 10, 2, "##0"},
       {Form.AbVSliderATP, {8, 280, 113, 257}, "Положение", "дроселя", "%", 0, 100, 0, 0, "##0", 5, 5, "##0"},
       {Form.AbVSliderDv, {128, 280, 121, 257}, "Длительность", "впрыска", "мс", 0, 25, 0, 0, "##0.00", 5, 5, "##0.00"},
-      {Form.AbVSliderIMAP, {264, 280, 137, 257}, "Давление", "воздуха на впуске", "кПа", 0, 255, 0, 0, "##0", 8, 2, "#0"},
-      {Form.AbVSliderIAT, {416, 280, 129, 257}, "Температура", "возд. на впуске", "°С", -40, 160, 300, 20, "##0", 5, 5, "##0"},
+      {Form.AbVSliderIMAP,
+       {264, 280, 137, 257},
+       "Давление",
+       "воздуха на впуске",
+       "кПа",
+       0,
+       255,
+       0,
+       0,
+       "##0",
+       8,
+       2,
+       "#0"},
+      {Form.AbVSliderIAT,
+       {416, 280, 129, 257},
+       "Температура",
+       "возд. на впуске",
+       "°С",
+       -40,
+       160,
+       300,
+       20,
+       "##0",
+       5,
+       5,
+       "##0"},
       {Form.AbVSliderUbat, {552, 280, 121, 257}, "Напряжение", "борт.сети", "В", 0, 20, 600, 12, "##0.0", 5, 5, "##0"},
   };
   const QRect Tab = Form.TabSheet1->rect();
@@ -198,7 +234,7 @@ TEST_F(GaugePanel, SlidersWriteTheirDecimalsWhenMovedByKeysAndWheel) {
   QTest::keyClick(Form.AbVSliderTOG, Qt::Key_Home);
   EXPECT_EQ(Form.EditTOG->text(), QStringLiteral("-40"));
   Keys(Form.AbVSliderTOG, Qt::Key_PageUp, 3);  // -34
-  Keys(Form.AbVSliderTOG, Qt::Key_Up, 3);       // -33.4
+  Keys(Form.AbVSliderTOG, Qt::Key_Up, 3);      // -33.4
   EXPECT_EQ(Form.EditTOG->text(), QStringLiteral("-33"));
 
   // The wheel moves the throttle one grid step a notch (0.1 %); half a
@@ -319,8 +355,7 @@ TEST_F(GaugePanel, UnreadableTextsAreReportedAndChangeNothing) {
     TypeInto(C.Edit, QString::fromStdString(C.Typed));
     QTest::keyClick(C.Edit, Qt::Key_Return);
     ASSERT_EQ(Recorder.Reports.size(), 1u);
-    EXPECT_EQ(Recorder.Reports[0].Text.toStdString(),
-              "'" + C.Typed + "' is not a valid " + C.Kind + " value.");
+    EXPECT_EQ(Recorder.Reports[0].Text.toStdString(), "'" + C.Typed + "' is not a valid " + C.Kind + " value.");
     Recorder.Reports.clear();
     EXPECT_EQ(C.Gauge->Digit(), Digit);
     EXPECT_EQ(C.Edit->text().toStdString(), C.Typed);
@@ -357,7 +392,7 @@ TEST_F(GaugePanel, ThreeFieldsApplyTheirTextWhenEnteredNotWhenTyped) {
   Form.EditUbat->setFocus();
   QTest::keyClick(Form.EditUbat, Qt::Key_Backtab, Qt::ShiftModifier);
   ASSERT_TRUE(Form.EditIAT->hasFocus());
-  EXPECT_EQ(Form.AbVSliderIAT->Digit(), 98);  // 97.5 to even
+  EXPECT_EQ(Form.AbVSliderIAT->Digit(), 98);               // 97.5 to even
   EXPECT_EQ(Form.EditIAT->text(), QStringLiteral("-20"));  // -20.4
 }
 
@@ -402,7 +437,7 @@ TEST_F(GaugePanel, AReportBoxClosingOrATabChangeIsNoNewEntry) {
   Form.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
   EXPECT_TRUE(Form.EditIAT->hasFocus());
-  PumpUntil([] { return false; }, 100);
+  ASSERT_TRUE(RunQueuedEvents());
   EXPECT_EQ(Shown, 1);
   EXPECT_EQ(Form.AbVSliderIAT->Digit(), 300);
 

@@ -46,10 +46,10 @@ qint64 ThreadCpuNs() {
 // Received-frame lines of 20 to 38 characters, as the monitor shows them.
 const std::vector<std::string>& SampleLines() {
   static const std::vector<std::string> Lines = {
-      " - >  81 11 F1 81 04",           " - >  82 11 F1 21 01 A6",
-      " - >  82 11 F1 21 06 AB",        " - >  83 11 F1 18 02 FF 00 9E",
-      " - >  82 11 F1 3E 01 C3",        " - >  84 11 F1 1A 90 00 00 B0 FF",
-      " - >  C1 33 F1 81 66",           " - >  82 11 F1 21 0B B0 00 00 00 01",
+      " - >  81 11 F1 81 04",    " - >  82 11 F1 21 01 A6",
+      " - >  82 11 F1 21 06 AB", " - >  83 11 F1 18 02 FF 00 9E",
+      " - >  82 11 F1 3E 01 C3", " - >  84 11 F1 1A 90 00 00 B0 FF",
+      " - >  C1 33 F1 81 66",    " - >  82 11 F1 21 0B B0 00 00 00 01",
   };
   return Lines;
 }
@@ -80,9 +80,10 @@ TCosts Summarise(const std::vector<float>& Micros) {
 }
 
 void PrintCosts(const char* What, const TCosts& Costs) {
-  std::printf("  %s: mean %.3f us, 99.9th percentile %.2f us, max %.1f us; "
-              "mean over first 10%% %.3f us, last 10%% %.3f us\n",
-              What, Costs.Mean, Costs.Permille, Costs.Max, Costs.FirstTenth, Costs.LastTenth);
+  std::printf(
+      "  %s: mean %.3f us, 99.9th percentile %.2f us, max %.1f us; "
+      "mean over first 10%% %.3f us, last 10%% %.3f us\n",
+      What, Costs.Mean, Costs.Permille, Costs.Max, Costs.FirstTenth, Costs.LastTenth);
 }
 
 void BenchStore(std::size_t Count) {
@@ -103,11 +104,9 @@ void BenchStore(std::size_t Count) {
       TextBytes += Line.size();
     }
     const long long After = ResidentBytes();
-    std::printf("store, %zu lines (%.1f characters a line):\n", Count,
-                static_cast<double>(TextBytes) / Count);
-    std::printf("  bytes used %.2f MB (%.1f bytes a line), resident set grew %.2f MB\n",
-                Store.BytesUsed() / 1e6, static_cast<double>(Store.BytesUsed()) / Count,
-                (After - Before) / 1e6);
+    std::printf("store, %zu lines (%.1f characters a line):\n", Count, static_cast<double>(TextBytes) / Count);
+    std::printf("  bytes used %.2f MB (%.1f bytes a line), resident set grew %.2f MB\n", Store.BytesUsed() / 1e6,
+                static_cast<double>(Store.BytesUsed()) / Count, (After - Before) / 1e6);
   }
   PrintCosts("Append", Summarise(Micros));
 }
@@ -134,13 +133,12 @@ void BenchView() {
     if (I % 20 == 19) {
       const auto TurnStart = TClock::now();
       QCoreApplication::processEvents();
-      LongestLoopTurn = std::max(
-          LongestLoopTurn, std::chrono::duration<double, std::milli>(TClock::now() - TurnStart).count());
+      LongestLoopTurn =
+          std::max(LongestLoopTurn, std::chrono::duration<double, std::milli>(TClock::now() - TurnStart).count());
     }
   }
   const double Seconds = std::chrono::duration<double>(TClock::now() - Started).count();
-  std::printf("view, %zu lines appended while shown (700 x 465, offscreen), %.2f s in all:\n", Count,
-              Seconds);
+  std::printf("view, %zu lines appended while shown (700 x 465, offscreen), %.2f s in all:\n", Count, Seconds);
   PrintCosts("AppendLine", Summarise(Micros));
   std::printf("  longest event loop turn between bursts (refresh and drawing) %.2f ms\n", LongestLoopTurn);
 
@@ -176,10 +174,10 @@ void BenchView() {
   Probe.stop();
   std::printf("copy of all %zu lines (%lld characters) to the clipboard:\n", Count,
               static_cast<long long>(QGuiApplication::clipboard()->text().size()));
-  std::printf("  total %.1f ms; Copy() call %.3f ms; longest stretch without the event loop "
-              "%.2f ms wall time, %.2f ms of the thread's processor time (probe ran %lld times)\n",
-              TotalNs / 1e6, CallNs / 1e6, LongestGap / 1e6, LongestCpuGap / 1e6,
-              static_cast<long long>(Ticks));
+  std::printf(
+      "  total %.1f ms; Copy() call %.3f ms; longest stretch without the event loop "
+      "%.2f ms wall time, %.2f ms of the thread's processor time (probe ran %lld times)\n",
+      TotalNs / 1e6, CallNs / 1e6, LongestGap / 1e6, LongestCpuGap / 1e6, static_cast<long long>(Ticks));
 }
 
 }  // namespace

@@ -100,8 +100,8 @@ TEST(StartUp, TheDialogComesFirstWithComOneSelected) {
 TEST(StartUp, OkAndDefaultOpenComOneUnlessAnotherEntryIsChosen) {
   TComOneGuard Guard;
   struct TCase {
-    int Selected;     // the entry chosen before pressing, -1: untouched
-    bool Default;     // "Default" instead of "OK"
+    int Selected;  // the entry chosen before pressing, -1: untouched
+    bool Default;  // "Default" instead of "OK"
   } Cases[] = {{-1, false}, {4, true}, {0, true}};
   for (const TCase& C : Cases) {
     TReportRecorder Recorder;
@@ -144,8 +144,7 @@ TEST(StartUp, AMissingDeviceIsReportedAndTheDialogStaysUsable) {
     TForm2& Dialog = App.Form2();
     EXPECT_EQ(Dialog.ComboBox1->currentText().toStdString(), Adapter);
     QTest::mouseClick(Dialog.Button1, Qt::LeftButton);
-    EXPECT_EQ(Recorder.Texts(),
-              QStringList{QString::fromStdString("Specified device not found (" + Adapter + ").")});
+    EXPECT_EQ(Recorder.Texts(), QStringList{QString::fromStdString("Specified device not found (" + Adapter + ").")});
     EXPECT_FALSE(App.Form1().VaComm1.Active());
     EXPECT_EQ(VisibleWindows(), std::vector<QWidget*>{&Dialog});
 

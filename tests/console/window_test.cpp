@@ -9,7 +9,6 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextBlock>
-#include <QElapsedTimer>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -17,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -38,13 +38,25 @@ QLabel* LabelWithText(QWidget* Parent, const QString& Text) {
 }  // namespace
 
 TEST(TesterWindow, NumbersFollowTheLocaleTheSuiteRunsUnder) {
+  // Whatever the locale: the separator taken at start is the decimal point
+  // that the C library gives for the locale the process runs under (LC_ALL,
+  // LC_NUMERIC or LANG; the C locale's point when that one is not
+  // installed, a point also for a separator of more than one byte).
+  const std::string Previous = std::setlocale(LC_NUMERIC, nullptr);
+  const char* Found = std::setlocale(LC_NUMERIC, "");
+  const std::string Named = Found != nullptr ? Found : "";
+  const std::string Point = std::localeconv()->decimal_point;
+  std::setlocale(LC_NUMERIC, Previous.c_str());
+  const char Expected = !Named.empty() && Point.size() == 1 ? Point[0] : '.';
+  EXPECT_EQ(DecimalSeparator(), Expected) << (Named.empty() ? "(locale not installed)" : Named);
+
   // The suite is registered under a Russian and a C locale; a Russian run
   // that silently fell back to a point would test nothing new.
   const char* All = std::getenv("LC_ALL");
   const std::string Locale = All != nullptr ? All : "";
   if (Locale.rfind("ru_RU", 0) == 0) {
     EXPECT_EQ(DecimalSeparator(), ',');
-  } else if (Locale.rfind("C", 0) == 0) {
+  } else if (Locale == "C" || Locale.rfind("C.", 0) == 0 || Locale == "POSIX") {
     EXPECT_EQ(DecimalSeparator(), '.');
   }
 }
@@ -62,28 +74,17 @@ TEST(TesterWindow, ElementsSitAtTheirPositions) {
     QRect Geometry;
   };
   const TExpected Expected[] = {
-      {Form.PageControl1, {8, 24, 689, 569}},
-      {Form.ToolBar1, {0, 0, 700, 25}},
-      {Form.HyundayType1, {29, 2, 85, 21}},
-      {Form.HyundayType2, {145, 2, 85, 21}},
-      {Form.HyundayType3, {265, 2, 85, 21}},
-      {Form.EditVSS, {232, 8, 57, 21}},
-      {Form.EditTOG, {232, 32, 57, 21}},
-      {Form.EditRPM, {232, 56, 57, 21}},
-      {Form.EditATP, {232, 80, 57, 21}},
-      {Form.EditIMAP, {232, 104, 57, 21}},
-      {Form.EditIAT, {232, 128, 57, 21}},
-      {Form.EditUbat, {232, 152, 57, 21}},
-      {Form.EditDv, {232, 176, 57, 21}},
-      {Form.Edit2, {168, 24, 113, 21}},
-      {Form.Edit3, {168, 56, 113, 21}},
-      {Form.Edit4, {168, 88, 113, 21}},
-      {Form.Edit5, {168, 120, 113, 21}},
-      {Form.Edit6, {504, 24, 113, 21}},
-      {Form.Edit7, {504, 56, 113, 21}},
-      {Form.Edit37, {168, 152, 145, 21}},
-      {Form.CheckBox1, {0, 472, 121, 17}},
-      {Form.CheckBox3, {0, 496, 113, 25}},
+      {Form.PageControl1, {8, 24, 689, 569}}, {Form.ToolBar1, {0, 0, 700, 25}},
+      {Form.HyundayType1, {29, 2, 85, 21}},   {Form.HyundayType2, {145, 2, 85, 21}},
+      {Form.HyundayType3, {265, 2, 85, 21}},  {Form.EditVSS, {232, 8, 57, 21}},
+      {Form.EditTOG, {232, 32, 57, 21}},      {Form.EditRPM, {232, 56, 57, 21}},
+      {Form.EditATP, {232, 80, 57, 21}},      {Form.EditIMAP, {232, 104, 57, 21}},
+      {Form.EditIAT, {232, 128, 57, 21}},     {Form.EditUbat, {232, 152, 57, 21}},
+      {Form.EditDv, {232, 176, 57, 21}},      {Form.Edit2, {168, 24, 113, 21}},
+      {Form.Edit3, {168, 56, 113, 21}},       {Form.Edit4, {168, 88, 113, 21}},
+      {Form.Edit5, {168, 120, 113, 21}},      {Form.Edit6, {504, 24, 113, 21}},
+      {Form.Edit7, {504, 56, 113, 21}},       {Form.Edit37, {168, 152, 145, 21}},
+      {Form.CheckBox1, {0, 472, 121, 17}},    {Form.CheckBox3, {0, 496, 113, 25}},
       {Form.Memo2, {8, 8, 1225, 113}},
   };
   for (int Tab = 0; Tab < Form.PageControl1->count(); ++Tab) {
@@ -142,10 +143,9 @@ TEST(TesterWindow, ElementsSitAtTheirPositions) {
 
 TEST(TesterWindow, TabsAndChildrenComeInTheirOrder) {
   TForm1 Form;
-  const char* Captions[] = {"Параметры ЭСУД", "Ошибки ЭСУД", "Расширенные параметры ЭСУД",
+  const char* Captions[] = {"Параметры ЭСУД",     "Ошибки ЭСУД",  "Расширенные параметры ЭСУД",
                             "Идентификация ЭСУД", "Контроль KWP", "О программе"};
-  QWidget* Sheets[] = {Form.TabSheet1, Form.TabSheet2, Form.TabSheet4,
-                       Form.TabSheet6, Form.TabSheet3, Form.TabSheet7};
+  QWidget* Sheets[] = {Form.TabSheet1, Form.TabSheet2, Form.TabSheet4, Form.TabSheet6, Form.TabSheet3, Form.TabSheet7};
   ASSERT_EQ(Form.PageControl1->count(), 6);
   for (int I = 0; I < 6; ++I) {
     EXPECT_EQ(Form.PageControl1->tabText(I), QString::fromUtf8(Captions[I]));
@@ -180,8 +180,7 @@ TEST(TesterWindow, TabsAndChildrenComeInTheirOrder) {
 TEST(TesterWindow, StartsWithTheStartTextsVariantOneAndNothingTicked) {
   TForm1 Form;
   const char Sep = DecimalSeparator();
-  const QString Expected[] = {"0", "20", "0", "0", "0", QString("0") + Sep + "00", "20",
-                              QString("12") + Sep + "00"};
+  const QString Expected[] = {"0", "20", "0", "0", "0", QString("0") + Sep + "00", "20", QString("12") + Sep + "00"};
   QLineEdit* Fields[] = {Form.EditVSS,  Form.EditTOG, Form.EditRPM, Form.EditATP,
                          Form.EditIMAP, Form.EditDv,  Form.EditIAT, Form.EditUbat};
   for (int I = 0; I < 8; ++I) EXPECT_EQ(Fields[I]->text(), Expected[I]) << I;
@@ -259,10 +258,8 @@ TEST(TesterWindow, FaultCodeListHoldsTheCodesInListOrder) {
     }
   }
   EXPECT_EQ(Repeats, 3);  // 0601 twice more, 0603 once more
-  EXPECT_EQ(Form.FaultCodeText(0),
-            "0102 Датчик массового расхода воздуха, низкий уровень выходного сигнала");
-  EXPECT_EQ(Form.FaultCodeText(35),
-            "0300 Обнаружены случайные или множественные пропуски воспламенения");
+  EXPECT_EQ(Form.FaultCodeText(0), "0102 Датчик массового расхода воздуха, низкий уровень выходного сигнала");
+  EXPECT_EQ(Form.FaultCodeText(35), "0300 Обнаружены случайные или множественные пропуски воспламенения");
   EXPECT_EQ(Form.FaultCodeText(69),
             "0603 Неисправность ОЗУ блока управления (BOSCH M1.5.4,BOSCH M1.5.4+,Январь-5.1.x,VS "
             "5.1 R83, BOSCH M1.5.4N,Январь-5.1,VS 5.1 E2,Январь-7.2)");
@@ -327,8 +324,6 @@ TEST(TesterWindow, VariantButtonsKeepExactlyOneSelected) {
   EXPECT_GT(Darkest(Form.HyundayType2), Darkest(Form.HyundayType3) + 40);
 }
 
-// Appends Lines monitor lines; returns the milliseconds of all, of the
-// second thousand and of the last thousand.
 TEST(TesterWindow, PagesHaveTheButtonFaceOfTheWindow) {
   TForm1 Form;
   Form.show();
