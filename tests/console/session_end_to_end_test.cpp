@@ -78,7 +78,10 @@ TEST_F(SessionEndToEnd, TenSecondsOfPollingOnFileInBothFormats) {
                            {Request("81 11 F1 3E"), true},
                            {Request("82 11 F1 21 07"), false}},
                           100, 100);
-  ASSERT_TRUE(PumpUntil([&] { return Trip.Done(); }, 120000));
+  // The trip computer is done when it has sent its last request; the window
+  // may still be handling it, so the record is stopped once the emulator has
+  // taken all 100 frames.
+  ASSERT_TRUE(PumpUntil([&] { return Trip.Done() && Form->Emulator.FramesReceived >= 100; }, 120000));
   const auto& Exchanges = Trip.Join();
   QTest::mouseClick(Form->ButtonRecord, Qt::LeftButton);
   EXPECT_FALSE(Form->Record.Recording());
