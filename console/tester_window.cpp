@@ -24,6 +24,7 @@
 #include "monitor_view.h"
 #include "numtext.h"
 #include "qt_synchronizer.h"
+#include "scenario_panel.h"
 #include "window_look.h"
 
 // ---------------------------------------------------------------------------
@@ -113,15 +114,19 @@ TForm1::TForm1()
   TabSheet6 = new QWidget;
   TabSheet3 = new QWidget;
   TabSheet7 = new QWidget;
+  TabSheet8 = new QWidget;
   PageControl1->addTab(TabSheet1, QStringLiteral("Параметры ЭСУД"));
   PageControl1->addTab(TabSheet2, QStringLiteral("Ошибки ЭСУД"));
   PageControl1->addTab(TabSheet4, QStringLiteral("Расширенные параметры ЭСУД"));
   PageControl1->addTab(TabSheet6, QStringLiteral("Идентификация ЭСУД"));
   PageControl1->addTab(TabSheet3, QStringLiteral("Контроль KWP"));
   PageControl1->addTab(TabSheet7, QStringLiteral("О программе"));
+  PageControl1->addTab(TabSheet8, QStringLiteral("Сценарий"));
+  // Seven captions fill the width: in a wider font they take a smaller one.
+  FitTabCaptions(PageControl1);
   // The pages have the window's button face colour, not the style's lighter
   // pane colour.
-  for (QWidget* Page : {TabSheet1, TabSheet2, TabSheet4, TabSheet6, TabSheet3, TabSheet7})
+  for (QWidget* Page : {TabSheet1, TabSheet2, TabSheet4, TabSheet6, TabSheet3, TabSheet7, TabSheet8})
     Page->setAutoFillBackground(true);
   CreateFaultCodeTab();
   CreateParameterTab();
@@ -129,6 +134,7 @@ TForm1::TForm1()
   CreateIdentificationTab();
   CreateMonitorTab();
   CreateAboutTab();
+  ScenarioPanel = new TScenarioPanel(*this, TabSheet8);
   PageControl1->setCurrentIndex(0);
 
   CreateToolBar();
@@ -448,4 +454,6 @@ void TForm1::TEcuTee::FrameReceived(const uint8_t* Bytes, int Count, const int64
 void TForm1::TEcuTee::AnswerSent(const uint8_t* Bytes, int Count) {
   Form.Record.AnswerSent(Bytes, Count);
   Form.Memo1->AppendAnswer(Bytes, Count, VaMonotonicMicros());
+  // The expected trip readings count what was actually sent.
+  if (Form.ScenarioPanel != nullptr) Form.ScenarioPanel->AnswerSent(Bytes, Count);
 }

@@ -38,6 +38,7 @@ class TLineReport;
 class TMonitorView;
 class QTabWidget;
 class TQtSynchronizer;
+class TScenarioPanel;
 class TAbAnalogCControl;
 class TAbDial;
 class TAbToggleSwitch;
@@ -139,6 +140,7 @@ public:
   QWidget* TabSheet6;  // "Идентификация ЭСУД"
   QWidget* TabSheet3;  // "Контроль KWP"
   QWidget* TabSheet7;  // "О программе"
+  QWidget* TabSheet8;  // "Сценарий"
 
   QListWidget* CheckListBox1;
   QLineEdit* EditVSS;
@@ -175,6 +177,8 @@ public:
   // device): shown without holding up the line, each message once.
   TLineReport* LineReport;
   QPlainTextEdit* Memo2;
+  // The tab "Сценарий": scenarios, faults on cue, expected readings.
+  TScenarioPanel* ScenarioPanel = nullptr;
 
   // The gauges on TabSheet1.
   TAbDial* AbDialVSS;

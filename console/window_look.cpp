@@ -8,6 +8,7 @@
 #include <QPalette>
 #include <QScreen>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QWidget>
 
@@ -70,7 +71,7 @@ int TCompactTabStyle::TabMargin(const QTabBar* Bar) {
   // Six pixels either side of the caption, less where the captions in the
   // bar's font would not fit the page control's width with them. A tab is
   // its caption plus this margin (the styles in use add nothing to it).
-  constexpr int Widest = 12, Narrowest = 4;
+  constexpr int Widest = WidestMargin, Narrowest = NarrowestMargin;
   if (Bar == nullptr || Bar->parentWidget() == nullptr || Bar->count() == 0) return Widest;
   const QFontMetrics Metrics = Bar->fontMetrics();
   int Captions = 0;
@@ -165,6 +166,28 @@ private:
 
 void WhenFontChanges(QWidget* Widget, std::function<void()> Handler) {
   new TFontChangeWatcher(Widget, std::move(Handler));
+}
+
+void FitTabCaptions(QTabWidget* Pages, int MinPixelSize) {
+  const auto Fit = [Pages, MinPixelSize] {
+    QTabBar* Bar = Pages->tabBar();
+    QFont Font = Pages->font();
+    int Size = Font.pixelSize();
+    if (Size <= 0) return;  // a font given in points is left as it is
+    for (; Size > MinPixelSize; --Size) {
+      Font.setPixelSize(Size);
+      const QFontMetrics Metrics(Font);
+      int Needed = TCompactTabStyle::NarrowestMargin * Bar->count();
+      for (int I = 0; I < Bar->count(); ++I) Needed += Metrics.size(Qt::TextShowMnemonic, Bar->tabText(I)).width();
+      if (Needed <= Pages->width()) break;
+    }
+    // Set on the bar itself, even when it is the page control's size: the
+    // bar's size is chosen here, not inherited.
+    Font.setPixelSize(Size);
+    Bar->setFont(Font);
+  };
+  Fit();
+  WhenFontChanges(Pages, Fit);
 }
 
 void KeepOuterSize(QWidget* Form, QSize Outer) {

@@ -9,6 +9,7 @@
 #include <functional>
 
 class QTabBar;
+class QTabWidget;
 class QWidget;
 
 // "MS Sans Serif" at the given pixel height where the platform has it as an
@@ -30,6 +31,12 @@ void ApplyFormLook(QWidget* Form);
 // taken the new font: for layouts whose sizes are measured from the font.
 void WhenFontChanges(QWidget* Widget, std::function<void()> Handler);
 
+// The tab captions of Pages in its own font or, where they would not fit
+// its width even with the narrowest margin of TCompactTabStyle, in that
+// font a pixel smaller at a time (not below MinPixelSize); again whenever
+// the page control's font changes. Call it once every tab is added.
+void FitTabCaptions(QTabWidget* Pages, int MinPixelSize = 8);
+
 // Gives a top-level window the outer size Outer, centred on the desktop.
 // Where the platform draws a frame, the client area is Outer less the frame,
 // so that window plus frame measure Outer; where it draws none (the offscreen
@@ -42,11 +49,12 @@ void KeepOuterSize(QWidget* Form, QSize Outer);
 #include <QStyledItemDelegate>
 
 // Tabs as wide as their caption plus a small margin, as the classic page
-// control draws them, so that the six tabs of the tester window fit side by
+// control draws them, so that the tabs of the tester window fit side by
 // side in its width instead of hiding behind scroll arrows. The margin is 12
 // pixels, less where a wider font would otherwise push the last tabs out.
 class TCompactTabStyle : public QProxyStyle {
 public:
+  static constexpr int WidestMargin = 12, NarrowestMargin = 4;
   int pixelMetric(PixelMetric Metric, const QStyleOption* Option = nullptr,
                   const QWidget* Widget = nullptr) const override;
   // The margin for the tabs of Bar within its parent's (the page control's)

@@ -66,6 +66,7 @@ public:
   // written, and the frame's outcome is FaultRule when the filter did not
   // let the answer pass as it was. The monitor line is not affected.
   void SetAnswerFilter(TEcuAnswerFilter* Value) { FAnswerFilter = Value; }
+  TEcuAnswerFilter* AnswerFilter() const { return FAnswerFilter; }
 
   // Assembler state. Public so that tests and diagnostics can read it; only
   // the emulator itself writes it.

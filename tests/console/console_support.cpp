@@ -219,7 +219,7 @@ const std::vector<TPacedTripComputer::TExchange>& TPacedTripComputer::Join() {
 }
 
 void TPacedTripComputer::Run(int MasterFd, int GapMs, int Count) {
-  for (int I = 0; I < Count; ++I) {
+  for (int I = 0; I < Count && !FStop; ++I) {
     const TStep& Step = Cycle[static_cast<size_t>(I) % Cycle.size()];
     TExchange Exchange;
     Exchange.Request = Step.Request;

@@ -126,6 +126,8 @@ public:
   TPacedTripComputer& operator=(const TPacedTripComputer&) = delete;
 
   bool Done() const { return FDone.load(); }
+  // Ends the run after the exchange in progress (before Count requests).
+  void Stop() { FStop = true; }
   // Waits for the thread; the exchanges are complete then.
   const std::vector<TExchange>& Join();
 
@@ -134,6 +136,7 @@ private:
   std::vector<TStep> Cycle;
   std::vector<TExchange> Exchanges;
   std::atomic<bool> FDone{false};
+  std::atomic<bool> FStop{false};
   std::thread Thread;
 };
 

@@ -104,14 +104,24 @@ TEST(WindowLook, TabsTakeTheirMarginFromTheFont) {
   Form.show();
   QCoreApplication::processEvents();
   QTabBar* Bar = Form.PageControl1->tabBar();
-  // In the form font: each tab its caption and 12 pixels.
-  for (int I = 0; I < Bar->count(); ++I) {
-    EXPECT_EQ(Bar->tabRect(I).width(), Bar->fontMetrics().size(Qt::TextShowMnemonic, Bar->tabText(I)).width() + 12)
-        << I;
+  // In the form font: each tab its caption and one margin, 12 pixels or,
+  // where the seven captions with 12 would not fit, the widest that does.
+  const auto Caption = [Bar](int I) { return Bar->fontMetrics().size(Qt::TextShowMnemonic, Bar->tabText(I)).width(); };
+  int FormCaptions = 0;
+  for (int I = 0; I < Bar->count(); ++I) FormCaptions += Caption(I);
+  const int Margin = Bar->tabRect(0).width() - Caption(0);
+  EXPECT_GE(Margin, 4);
+  EXPECT_LE(Margin, 12);
+  EXPECT_LE(FormCaptions + Margin * Bar->count(), Form.PageControl1->width());
+  if (Margin < 12) {
+    EXPECT_GT(FormCaptions + (Margin + 1) * Bar->count(), Form.PageControl1->width());
   }
+  EXPECT_EQ(Bar->font().pixelSize(), 11);
+  for (int I = 0; I < Bar->count(); ++I) EXPECT_EQ(Bar->tabRect(I).width(), Caption(I) + Margin) << I;
 
-  // In a wider font the margin shrinks so that all six still fit, side by
-  // side, each wide enough for its caption.
+  // In a wider font the margin shrinks so that all seven still fit, side by
+  // side, each wide enough for its caption; where the narrowest margin is
+  // not enough, the captions are drawn a pixel or two smaller.
   Form.setFont(WideFont());
   QCoreApplication::processEvents();
   int Captions = 0;
@@ -125,6 +135,9 @@ TEST(WindowLook, TabsTakeTheirMarginFromTheFont) {
   }
   EXPECT_LE(Bar->tabRect(Bar->count() - 1).right(), Bar->width() - 1);
   EXPECT_LE(Bar->width(), Form.PageControl1->width());
+  EXPECT_EQ(QFontInfo(Bar->font()).family(), QFontInfo(WideFont()).family());
+  EXPECT_GE(Bar->font().pixelSize(), 8);
+  EXPECT_LE(Bar->font().pixelSize(), 11);
 }
 
 TEST(WindowLook, VariantButtonsShowTheirWholeCaptionInAWiderFont) {

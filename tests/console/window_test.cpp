@@ -143,21 +143,23 @@ TEST(TesterWindow, ElementsSitAtTheirPositions) {
 
 TEST(TesterWindow, TabsAndChildrenComeInTheirOrder) {
   TForm1 Form;
-  const char* Captions[] = {"Параметры ЭСУД",     "Ошибки ЭСУД",  "Расширенные параметры ЭСУД",
-                            "Идентификация ЭСУД", "Контроль KWP", "О программе"};
-  QWidget* Sheets[] = {Form.TabSheet1, Form.TabSheet2, Form.TabSheet4, Form.TabSheet6, Form.TabSheet3, Form.TabSheet7};
-  ASSERT_EQ(Form.PageControl1->count(), 6);
-  for (int I = 0; I < 6; ++I) {
+  const char* Captions[] = {
+      "Параметры ЭСУД", "Ошибки ЭСУД", "Расширенные параметры ЭСУД", "Идентификация ЭСУД", "Контроль KWP",
+      "О программе",    "Сценарий"};
+  QWidget* Sheets[] = {Form.TabSheet1, Form.TabSheet2, Form.TabSheet4, Form.TabSheet6,
+                       Form.TabSheet3, Form.TabSheet7, Form.TabSheet8};
+  ASSERT_EQ(Form.PageControl1->count(), 7);
+  for (int I = 0; I < 7; ++I) {
     EXPECT_EQ(Form.PageControl1->tabText(I), QString::fromUtf8(Captions[I]));
     EXPECT_EQ(Form.PageControl1->widget(I), Sheets[I]);
   }
   EXPECT_EQ(Form.PageControl1->currentIndex(), 0);
-  // All six tabs side by side, none behind scroll arrows.
+  // All seven tabs side by side, none behind scroll arrows.
   Form.show();
   QCoreApplication::processEvents();
   QTabBar* Bar = Form.PageControl1->tabBar();
-  EXPECT_LE(Bar->tabRect(5).right(), Form.PageControl1->width());
-  for (int I = 0; I < 6; ++I)
+  EXPECT_LE(Bar->tabRect(6).right(), Form.PageControl1->width());
+  for (int I = 0; I < 7; ++I)
     EXPECT_GE(Bar->tabRect(I).width(), Bar->fontMetrics().horizontalAdvance(Bar->tabText(I))) << I;
 
   // The tool bar is created after the page control and lies over its top
