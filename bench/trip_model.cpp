@@ -19,6 +19,15 @@ std::optional<double> Held(const std::optional<double>& Value) {
 
 }  // namespace
 
+TTripSample TripSampleOf(int64_t TimeUs, const TLiveRecord& Record) {
+  TTripSample Sample;
+  Sample.TimeUs = TimeUs;
+  Sample.SpeedKmh = Record.Value(TLiveQuantity::Speed);
+  Sample.EngineRpm = Record.Value(TLiveQuantity::EngineSpeed);
+  Sample.InjectionMs = Record.Value(TLiveQuantity::Injection);
+  return Sample;
+}
+
 TFuelConstants TFuelConstants::Injector(double FlowCcMin, int Cylinders) {
   TFuelConstants C;
   C.Method = TMethod::InjectorFlow;
@@ -99,6 +108,9 @@ TTripReadings TTripModel::Readings(int64_t EndUs) const {
   if (TripUs > 0) R.AverageSpeedKmh = static_cast<double>(SpeedUs / TripUs);
   R.FuelL = FFuel.Litres(RpmMsUs / UsPerSecond);
   if (R.FuelL && R.DistanceKm > 0) R.ConsumptionL100Km = *R.FuelL / R.DistanceKm * 100;
+  // The held values for an hour: litres an hour.
+  R.FuelRateLh = FFuel.Litres(static_cast<long double>(FRpm) * FInjection * 3600);
+  if (R.FuelRateLh && FSpeed > 0) R.InstantL100Km = *R.FuelRateLh / FSpeed * 100;
   return R;
 }
 
@@ -108,11 +120,7 @@ bool TTripFeed::AddAnswer(int64_t TimeUs, int Variant, const uint8_t* Bytes, siz
   const std::optional<TLiveRecord> Record = DecodeLiveRecord(Variant, Bytes, Count);
   TTripSample Sample;
   Sample.TimeUs = TimeUs;
-  if (Record) {
-    Sample.SpeedKmh = Record->Value(TLiveQuantity::Speed);
-    Sample.EngineRpm = Record->Value(TLiveQuantity::EngineSpeed);
-    Sample.InjectionMs = Record->Value(TLiveQuantity::Injection);
-  }
+  if (Record) Sample = TripSampleOf(TimeUs, *Record);
   if (!Sample.SpeedKmh && !Sample.EngineRpm && !Sample.InjectionMs) {
     ++FIgnored;
     return false;

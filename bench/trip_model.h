@@ -18,6 +18,8 @@
 //   maximum speed     the largest speed sample                  [km/h]
 //   fuel used         F = integral of q dt                      [l]
 //   consumption       F / s x 100                               [l/100 km]; none when s = 0
+//   fuel rate now     q of the values held at the end           [l/h]
+//   consumption now   q / v x 100 of the values held            [l/100 km]; none when v = 0
 //
 // The fuel rate q comes from engine speed n [rpm] and injection duration
 // Dv [ms], with the trip computer's constants in one of two forms:
@@ -60,6 +62,11 @@ struct TTripSample {
   std::optional<double> InjectionMs;
 };
 
+struct TLiveRecord;
+// The sample that one decoded live data answer gives at TimeUs: its vehicle
+// speed, engine speed and injection duration, where it carries them.
+TTripSample TripSampleOf(int64_t TimeUs, const TLiveRecord& Record);
+
 // The trip computer's fuel constants as the technician enters them.
 struct TFuelConstants {
   enum class TMethod : uint8_t {
@@ -74,6 +81,10 @@ struct TFuelConstants {
 
   static TFuelConstants Injector(double FlowCcMin, int Cylinders);
   static TFuelConstants Factor(double K);
+  // What the bench assumes until the technician enters others: injectors of
+  // 200 cm3/min on four cylinders. The scenario oracle and the virtual trip
+  // computer both start from it, so that their readings agree.
+  static TFuelConstants BenchDefault() { return Injector(200, 4); }
 
   // Flow and K finite and above 0, cylinders 1..64.
   bool Valid() const;
@@ -90,6 +101,8 @@ struct TTripReadings {
   double MaxSpeedKmh = 0;
   std::optional<double> FuelL;              // none without valid fuel constants
   std::optional<double> ConsumptionL100Km;  // none without fuel or when the distance is 0
+  std::optional<double> FuelRateLh;         // now; none without valid fuel constants
+  std::optional<double> InstantL100Km;      // now; none without fuel rate or at standstill
 };
 
 class TTripModel {

@@ -160,7 +160,7 @@ TScenarioPanel::TScenarioPanel(TForm1& Form, QWidget* Page)
   FEngine.SetListener(this);
   FEngine.SetScenarioClock(
       [this]() -> std::optional<int64_t> { return FPlayer ? FPlayer->ScenarioTimeMs() : std::nullopt; });
-  FTripFeed.Model().SetFuelConstants(TFuelConstants::Injector(200, 4));
+  FTripFeed.Model().SetFuelConstants(TFuelConstants::BenchDefault());
 
   FTimer = new QTimer(this);
   FTimer->setInterval(IdleIntervalMs);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Windows test lane: cross-builds the suites of common, emulator and the
-# serial link's device-free tests with MinGW-w64 (GoogleTest built from
+# The Windows test lane: cross-builds the suites of common, emulator, bench,
+# the serial link's device-free tests and the trip client's simulated line
+# with MinGW-w64 (GoogleTest built from
 # Debian's sources with them) and runs them under Wine, in a prefix of the
 # lane's own; then the end-to-end check of the Win32 serial backend: the
 # Windows program com_port_e2e (TVaComm as the tester window sets it up,
@@ -40,7 +41,8 @@ cmake -S . -B "$out/mingw" -G Ninja \
   -DCMAKE_BUILD_TYPE=Release \
   -DTESTER_GUI=OFF -DTESTER_TESTS=ON \
   -DTESTER_GTEST_SOURCE="$gtest_src" >"$out/mingw-configure.log"
-cmake --build "$out/mingw" -j"$jobs" --target common_tests emulator_tests bench_tests instruments_model_tests seriallink_tests com_port_e2e
+cmake --build "$out/mingw" -j"$jobs" --target common_tests emulator_tests bench_tests instruments_model_tests seriallink_tests \
+  tripclient_tests com_port_e2e
 # The trip computer side of the end-to-end check, built for Linux.
 cmake -S . -B "$out/linux" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DTESTER_GUI=OFF -DTESTER_TESTS=ON >"$out/linux-configure.log"
@@ -79,7 +81,8 @@ suite() {  # suite <locale> <exe> [--gtest_filter=<filter>]
 }
 # The operators' locale for everything; the locale-dependent tests once more
 # under an English one.
-for t in common/common_tests emulator/emulator_tests bench/bench_tests instruments/model/instruments_model_tests seriallink/seriallink_tests; do
+for t in common/common_tests emulator/emulator_tests bench/bench_tests instruments/model/instruments_model_tests \
+  seriallink/seriallink_tests tripclient/tripclient_tests; do
   suite ru_RU.UTF-8 "$out/mingw/tests/$t.exe"
 done
 suite en_US.UTF-8 "$out/mingw/tests/common/common_tests.exe" --gtest_filter='LocaleInit.*'

@@ -179,6 +179,12 @@ public:
     }
   }
 
+  void SetBreak(bool On) override {
+    int Error = Call([&](int Fd) { return ioctl(Fd, On ? TIOCSBRK : TIOCCBRK) == 0 ? 0 : errno; });
+    if (Error < 0) Error = EBADF;
+    if (Error) VaRaiseCommError("Error setting break (%d), %s", Error);
+  }
+
   std::unique_ptr<TVaEventWaiter> CreateEventWaiter(TVaEvent& Stop) override {
     return std::make_unique<TVaPosixEventWaiter>(shared_from_this(), Stop);
   }

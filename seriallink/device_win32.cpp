@@ -118,6 +118,10 @@ public:
     ComStat.cbOutQue = S.cbOutQue;
   }
 
+  void SetBreak(bool On) override {
+    Check([&](HANDLE H) { return On ? SetCommBreak(H) : ClearCommBreak(H); }, "Error setting break (%d), %s");
+  }
+
   std::unique_ptr<TVaEventWaiter> CreateEventWaiter(TVaEvent& Stop) override;
   std::unique_ptr<TVaWriter> CreateWriter(TVaEvent& Close, TVaEvent& Flush) override;
 

@@ -382,6 +382,16 @@ void TVaCustomComm::ReadStatus(uint32_t& Errors, TVaComStat& ComStat) {
   }
 }
 
+void TVaCustomComm::SetBreak(bool On) {
+  if (!Active()) return;
+  try {
+    FDevice->SetBreak(On);
+  } catch (const std::exception& E) {
+    DeviceFailed(E);
+    throw;
+  }
+}
+
 int TVaCustomComm::InQueCount() {
   if (!Active()) return 0;
   uint32_t Errors;

@@ -97,6 +97,11 @@ public:
   int WriteBuf(const void* Buf, int Count);
   int InQueCount();
   void ReadStatus(uint32_t& Errors, TVaComStat& ComStat);
+  // Holds the transmit line in the break state (low) while On, as a K-line
+  // wake-up pattern needs; bytes still queued for sending are not waited
+  // for. Nothing while the port is closed. A pseudo-terminal accepts it and
+  // does nothing. Raises "Error setting break (%d), %s".
+  void SetBreak(bool On);
   // The after-loading step: opens the port when AutoOpen is set.
   void Loaded();
 

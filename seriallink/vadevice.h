@@ -120,6 +120,10 @@ public:
   // Reads and clears the line error flags; raises "Error retrieving
   // statistics (%d), %s".
   virtual void ClearError(uint32_t& Errors, TVaComStat& ComStat) = 0;
+  // Holds the line in the break state (low) or releases it; raises "Error
+  // setting break (%d), %s". A driver without break control (a
+  // pseudo-terminal) accepts it and does nothing.
+  virtual void SetBreak(bool On) = 0;
 
   virtual std::unique_ptr<TVaEventWaiter> CreateEventWaiter(TVaEvent& Stop) = 0;
   virtual std::unique_ptr<TVaWriter> CreateWriter(TVaEvent& Close, TVaEvent& Flush) = 0;

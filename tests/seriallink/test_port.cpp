@@ -309,3 +309,16 @@ TEST_F(PortTest, WithoutMonitoredEventsNoEventThreadRuns) {
   char Buf[8];
   EXPECT_EQ(Bare.ReadBuf(Buf, 8), 3);
 }
+
+TEST_F(PortTest, BreakOnAPseudoTerminalIsAcceptedAndSendsNothing) {
+  Comm.SetBreak(true);  // closed: nothing to do
+  Comm.Open();
+  Comm.SetBreak(true);
+  Comm.SetBreak(false);
+  const uint8_t Byte = 0x81;
+  Comm.WriteBuf(&Byte, 1);
+  // Only the byte written reaches the other end: no break character.
+  EXPECT_EQ(ReceiveRunning(Pty, *P.Sync, 2, 300ms), std::vector<uint8_t>{0x81});
+  Comm.Close();
+  Comm.SetBreak(false);
+}
