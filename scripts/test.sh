@@ -5,7 +5,8 @@
 # again under AddressSanitizer + UBSan, the serial link and the console's
 # threaded tests under ThreadSanitizer, a short fuzz run of the emulator, the
 # Windows cross build of the non-GUI libraries, the Windows test lane
-# (scripts/windows-tests.sh: the suites under Wine), and the Windows program
+# (scripts/windows-tests.sh: the suites under Wine, and the rig test of the
+# command-line program kline-ecu-sim.exe on a COM port), and the Windows program
 # built against ../shared/qt6-mingw and run under Wine
 # (scripts/windows-package.sh, scripts/windows-gui-check.sh).
 set -euo pipefail
