@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 #include "numtext.h"
@@ -97,6 +98,22 @@ QStringList TReportRecorder::Texts() const {
 TPtyTripComputer::TPtyTripComputer() = default;
 
 TPtyTripComputer::~TPtyTripComputer() = default;
+
+TLinkedTripComputer::TLinkedTripComputer(const std::string& Name)
+    : FPath("/tmp/" + Name + "-" + std::to_string(getpid())) {
+  PlugIn();
+}
+
+TLinkedTripComputer::~TLinkedTripComputer() { RemoveLink(); }
+
+void TLinkedTripComputer::RemoveLink() { unlink(FPath.c_str()); }
+
+void TLinkedTripComputer::PlugIn() {
+  FLine = std::make_unique<TPtyTripComputer>();
+  RemoveLink();
+  if (symlink(FLine->SlavePath().c_str(), FPath.c_str()) != 0)
+    throw std::runtime_error("no link " + FPath + ": " + std::strerror(errno));
+}
 
 void TPtyTripComputer::Send(const std::vector<uint8_t>& Data) {
   const ssize_t Written = write(Master, Data.data(), Data.size());

@@ -148,6 +148,30 @@ class TTesterApplication;
 // Starts the whole program on the line as the operator does: the COM port
 // dialog comes up with the line's device selected and "OK" opens it. The
 // program's windows are then shown, the port open unless a report says why.
+// An adapter's device as /dev/serial/by-id/ names it: a symbolic link
+// (/tmp/<Name>-<pid>) to a pseudo-terminal trip computer, so that a test can
+// take the device away and bring a new one up under the same path.
+class TLinkedTripComputer {
+public:
+  explicit TLinkedTripComputer(const std::string& Name);
+  ~TLinkedTripComputer();  // the link goes
+  TLinkedTripComputer(const TLinkedTripComputer&) = delete;
+  TLinkedTripComputer& operator=(const TLinkedTripComputer&) = delete;
+
+  const std::string& Path() const { return FPath; }
+  TPtyTripComputer* operator->() const { return FLine.get(); }
+  // The pseudo-terminal closes (the adapter pulled out); the link stays.
+  void Unplug() { FLine.reset(); }
+  // Nothing at the path any more.
+  void RemoveLink();
+  // A new pseudo-terminal, the link pointed at it.
+  void PlugIn();
+
+private:
+  std::string FPath;
+  std::unique_ptr<TPtyTripComputer> FLine;
+};
+
 std::unique_ptr<TTesterApplication> StartTesterOn(const TPtyTripComputer& Line);
 std::unique_ptr<TTesterApplication> StartTesterOn(const std::string& DevicePath);
 
