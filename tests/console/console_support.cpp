@@ -243,6 +243,7 @@ void TPacedTripComputer::Run(int MasterFd, int GapMs, int Count) {
     if (write(MasterFd, Step.Request.data(), Step.Request.size()) == static_cast<ssize_t>(Step.Request.size()))
       Exchange.Answer = ReadFrame(MasterFd, Step.Answered ? AnswerTimeoutMs : GapMs);
     Exchanges.push_back(std::move(Exchange));
+    ++FCompleted;
     // The trip computer's pause before its next request.
     if (Step.Answered) poll(nullptr, 0, GapMs);
   }

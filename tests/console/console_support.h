@@ -126,6 +126,8 @@ public:
   TPacedTripComputer& operator=(const TPacedTripComputer&) = delete;
 
   bool Done() const { return FDone.load(); }
+  // Exchanges finished so far (answered or timed out).
+  size_t Completed() const { return FCompleted.load(); }
   // Ends the run after the exchange in progress (before Count requests).
   void Stop() { FStop = true; }
   // Waits for the thread; the exchanges are complete then.
@@ -135,6 +137,7 @@ private:
   void Run(int MasterFd, int GapMs, int Count);
   std::vector<TStep> Cycle;
   std::vector<TExchange> Exchanges;
+  std::atomic<size_t> FCompleted{0};
   std::atomic<bool> FDone{false};
   std::atomic<bool> FStop{false};
   std::thread Thread;
@@ -144,10 +147,6 @@ private:
 // waiting at most TimeoutMs; returns what came (possibly incomplete).
 std::vector<uint8_t> ReadFrame(int Fd, int TimeoutMs);
 
-class TTesterApplication;
-// Starts the whole program on the line as the operator does: the COM port
-// dialog comes up with the line's device selected and "OK" opens it. The
-// program's windows are then shown, the port open unless a report says why.
 // An adapter's device as /dev/serial/by-id/ names it: a symbolic link
 // (/tmp/<Name>-<pid>) to a pseudo-terminal trip computer, so that a test can
 // take the device away and bring a new one up under the same path.
@@ -172,6 +171,10 @@ private:
   std::unique_ptr<TPtyTripComputer> FLine;
 };
 
+class TTesterApplication;
+// Starts the whole program on the line as the operator does: the COM port
+// dialog comes up with the line's device selected and "OK" opens it. The
+// program's windows are then shown, the port open unless a report says why.
 std::unique_ptr<TTesterApplication> StartTesterOn(const TPtyTripComputer& Line);
 std::unique_ptr<TTesterApplication> StartTesterOn(const std::string& DevicePath);
 
