@@ -159,9 +159,14 @@ public:
 
   const std::string& Path() const { return FPath; }
   TPtyTripComputer* operator->() const { return FLine.get(); }
-  // The pseudo-terminal closes (the adapter pulled out); the link stays.
-  void Unplug() { FLine.reset(); }
-  // Nothing at the path any more.
+  // The adapter pulled out: the link goes, as udev removes it, then the
+  // pseudo-terminal closes. A link left pointing at the closed slave would
+  // let the window's keeper open whichever pseudo-terminal another process
+  // (a test running beside this one) is given under that number next.
+  void Unplug() {
+    RemoveLink();
+    FLine.reset();
+  }
   void RemoveLink();
   // A new pseudo-terminal, the link pointed at it.
   void PlugIn();

@@ -347,7 +347,6 @@ TEST(PortComesBack, AnswersResumeWhenTheDeviceReturnsUnderTheSamePath) {
       << Recorder.Reports[0].Text.toStdString();
   EXPECT_FALSE(Form.VaComm1.Active());
   // Nothing at the path: the attempts (one a second) fail quietly.
-  Line.RemoveLink();
   ASSERT_TRUE(PumpUntil([&] { return Form.Keeper->Attempts() >= 2; }, 20000));
   ASSERT_TRUE(RunQueuedEvents());
   EXPECT_EQ(Recorder.Reports.size(), 1u);
