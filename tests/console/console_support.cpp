@@ -16,9 +16,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
+#include <numbers>
 #include <stdexcept>
 
+#include "abdial.h"
 #include "numtext.h"
 #include "port_dialog.h"
 #include "tester_app.h"
@@ -248,4 +251,14 @@ void TPacedTripComputer::Run(int MasterFd, int GapMs, int Count) {
     if (Step.Answered) poll(nullptr, 0, GapMs);
   }
   FDone = true;
+}
+
+// The point at Angle degrees around the dial's centre (0 below the centre,
+// 90 to the left, 180 above), half way out on its face.
+QPoint DialPoint(const TAbDial* Dial, double Angle) {
+  const double R = Dial->FaceRect().width() / 4.0;
+  const double A = Angle * std::numbers::pi / 180;
+  const QPoint C = Dial->FaceCentre();
+  return QPoint(static_cast<int>(std::lround(C.x() - R * std::sin(A))),
+                static_cast<int>(std::lround(C.y() + R * std::cos(A))));
 }

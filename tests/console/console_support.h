@@ -3,6 +3,7 @@
 // message box, a trip computer on a pseudo-terminal, event pumping with a
 // deadline, and byte texts.
 
+#include <QPoint>
 #include <QString>
 
 #include <atomic>
@@ -175,6 +176,11 @@ private:
   std::string FPath;
   std::unique_ptr<TPtyTripComputer> FLine;
 };
+
+class TAbDial;
+// The point at Angle degrees around the dial's centre (0 below the centre,
+// 90 to the left, 180 above), half way out on its face.
+QPoint DialPoint(const TAbDial* Dial, double Angle);
 
 class TTesterApplication;
 // Starts the whole program on the line as the operator does: the COM port
