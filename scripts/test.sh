@@ -45,7 +45,7 @@ cmake --build build-tsan -j"$jobs" --target seriallink_tests console_tests
 TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/seriallink/seriallink_tests --gtest_brief=1 \
   2>&1 | tee build-tsan/seriallink_tests.log
 python3 scripts/check_suites.py gtest tsan seriallink_tests build-tsan/seriallink_tests.log
-threaded='EndToEnd.*:PortComesBack.*:GaugeEndToEnd.*:SessionEndToEnd.*:QtHandOver.*'
+threaded='EndToEnd.*:PortComesBack.*:GaugeEndToEnd.*:SessionEndToEnd.*:QtHandOver.*:ScenarioEndToEnd.*:ScenarioTabOnTheLine.*:ScenarioTabPortLost.*'
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/sanitizers/tsan.supp" QT_QPA_PLATFORM=offscreen \
   LC_ALL=ru_RU.UTF-8 build-tsan/tests/console/console_tests --gtest_brief=1 --gtest_filter="$threaded" \
   2>&1 | tee build-tsan/console_tests.log
