@@ -27,7 +27,7 @@ void TSimPanel::Reset() {
   FNoAnswer = false;
 }
 
-std::string TSimPanel::ItemCode(int Index) const { return FItems.at(static_cast<size_t>(Index)).substr(0, 4); }
+std::string TSimPanel::ItemCode(int Index) const { return FaultItemCode(FItems.at(static_cast<size_t>(Index))); }
 
 bool TSimPanel::HasCode(const std::string& Code) const {
   const std::string Wanted = Upper(Code);
@@ -56,11 +56,9 @@ std::string TSimPanel::TickExactly(const std::vector<std::string>& Codes) {
       return "fault code " + Code + " named " + std::to_string(Count) + " times, the list has " + std::to_string(Have) +
              " such items";
   }
-  std::map<std::string, int> Seen;
-  for (int I = 0; I < FaultCodeCount(); ++I) {
-    const std::string Code = ItemCode(I);
-    FTicks[static_cast<size_t>(I)] = ++Seen[Code] <= Wanted[Code];
-  }
+  std::vector<std::string> ItemCodes;
+  for (int I = 0; I < FaultCodeCount(); ++I) ItemCodes.push_back(ItemCode(I));
+  FTicks = TicksForCodes(ItemCodes, Codes);
   return {};
 }
 
