@@ -35,16 +35,20 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir build-asan --output-on-failure -j"$jo
   --output-junit "$PWD/build-asan/ctest-junit.xml"
 python3 scripts/check_suites.py junit asan "$PWD/build-asan/ctest-junit.xml"
 
-echo "== ThreadSanitizer build of the serial link and of the console's threaded tests"
+echo "== ThreadSanitizer build of the serial link, the command-line program and the console's threaded tests"
 # The console's tests where the port's threads meet the window thread: the
 # end-to-end tests on pseudo-terminals and the hand-over tests. Qt and GLib
 # are not instrumented; tests/sanitizers/tsan.supp names them, each with its
 # reason, and everything of ours is checked.
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESTER_GUI=ON -DTESTER_TSAN=ON
-cmake --build build-tsan -j"$jobs" --target seriallink_tests console_tests
+cmake --build build-tsan -j"$jobs" --target seriallink_tests headless_tests console_tests
 TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/seriallink/seriallink_tests --gtest_brief=1 \
   2>&1 | tee build-tsan/seriallink_tests.log
 python3 scripts/check_suites.py gtest tsan seriallink_tests build-tsan/seriallink_tests.log
+# The command-line program's loop, output thread and session over a port.
+TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/headless/headless_tests --gtest_brief=1 \
+  2>&1 | tee build-tsan/headless_tests.log
+python3 scripts/check_suites.py gtest tsan headless_tests build-tsan/headless_tests.log
 threaded='EndToEnd.*:PortComesBack.*:GaugeEndToEnd.*:SessionEndToEnd.*:QtHandOver.*:ScenarioEndToEnd.*:ScenarioTabOnTheLine.*:ScenarioTabPortLost.*'
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/sanitizers/tsan.supp" QT_QPA_PLATFORM=offscreen \
   LC_ALL=ru_RU.UTF-8 build-tsan/tests/console/console_tests --gtest_brief=1 --gtest_filter="$threaded" \
