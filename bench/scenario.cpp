@@ -327,6 +327,15 @@ public:
 
   bool HasErrors() const { return !FErrors.empty(); }
 
+  // A rule given on its own (a command that applies one): the document is
+  // the rule object.
+  std::optional<TFaultRule> ReadLoneRule(const TJson& Root) { return ReadRule(TNode{&Root, 0}); }
+
+  std::vector<TScenarioMessage> TakeErrors() {
+    if (FErrorsLeftOut > 0) FErrors.push_back({0, "не показано ошибок: " + std::to_string(FErrorsLeftOut)});
+    return std::move(FErrors);
+  }
+
   TScenario Read(const TJson& Root) {
     TScenario S;
     const TNode R{&Root, 0};
@@ -885,25 +894,22 @@ std::string SyntaxDetail(const std::string& What) {
 
 }  // namespace
 
-TScenarioLoad LoadScenario(const std::string& Text, const TScenarioLimits& Limits) {
-  if (Text.size() > Limits.MaxBytes) {
-    TScenarioLoad Load;
-    Load.Errors.push_back({0, TooLargeText(Text.size(), Limits.MaxBytes)});
-    return Load;
-  }
-  TLineIndex Index;
-  TReader Reader(Index, Limits);
+namespace {
+
+// Parses Text into Root and fills the line index; false, with the reason
+// given to the reader, when the text is not one well-formed JSON value.
+bool ParseIndexed(const std::string& Text, const TScenarioLimits& Limits, TLineIndex& Index, TReader& Reader,
+                  TJson& Root) {
   TReadState Read;
   std::vector<std::pair<uint32_t, std::string>> Repeated;
   TIndexer Indexer(Read, Index, Repeated, Limits);
-  TJson Root;
   try {
     Root = TJson::parse(
         TCountingIterator(Text.data(), &Read), TCountingIterator(Text.data() + Text.size(), nullptr),
         [&Indexer](int, nlohmann::json::parse_event_t Event, TJson& Parsed) { return Indexer.Event(Event, Parsed); });
   } catch (const ERefused& E) {
     Reader.Error(E.Line, E.what());
-    return Reader.Finish(std::nullopt);
+    return false;
   } catch (const nlohmann::json::parse_error& E) {
     // E.byte counts the characters read, the offending one included.
     const size_t Offset = std::min(E.byte > 0 ? E.byte - 1 : 0, Text.size());
@@ -917,20 +923,51 @@ TScenarioLoad LoadScenario(const std::string& Text, const TScenarioLimits& Limit
     }
     Reader.Error(Line,
                  "ошибка синтаксиса JSON в столбце " + std::to_string(Column) + " (" + SyntaxDetail(E.what()) + ")");
-    return Reader.Finish(std::nullopt);
+    return false;
   } catch (const nlohmann::json::exception& E) {
     // A number too large for a double ("1e999"): the parse stopped just past it.
     Reader.Error(Indexer.CurrentLine(true), std::string("число вне допустимых пределов (") + E.what() + ")");
-    return Reader.Finish(std::nullopt);
+    return false;
   }
   for (const auto& [Line, Key] : Repeated) {
     Reader.Error(Line, "ключ \"" + Shortened(Key, 40) + "\" повторяется в одном объекте");
   }
   // With a repeated key the parsed value holds fewer members than the line
   // index: the walk would pair values with wrong lines.
-  if (Reader.HasErrors()) return Reader.Finish(std::nullopt);
+  return !Reader.HasErrors();
+}
+
+}  // namespace
+
+TScenarioLoad LoadScenario(const std::string& Text, const TScenarioLimits& Limits) {
+  if (Text.size() > Limits.MaxBytes) {
+    TScenarioLoad Load;
+    Load.Errors.push_back({0, TooLargeText(Text.size(), Limits.MaxBytes)});
+    return Load;
+  }
+  TLineIndex Index;
+  TReader Reader(Index, Limits);
+  TJson Root;
+  if (!ParseIndexed(Text, Limits, Index, Reader, Root)) return Reader.Finish(std::nullopt);
   TScenario Scenario = Reader.Read(Root);
   return Reader.Finish(std::move(Scenario));
+}
+
+TFaultRuleLoad LoadFaultRule(const std::string& Text) {
+  // One rule is small; the limits of a scenario file bound it all the same.
+  const TScenarioLimits Limits;
+  TFaultRuleLoad Load;
+  if (Text.size() > Limits.MaxBytes) {
+    Load.Errors.push_back({0, TooLargeText(Text.size(), Limits.MaxBytes)});
+    return Load;
+  }
+  TLineIndex Index;
+  TReader Reader(Index, Limits);
+  TJson Root;
+  if (ParseIndexed(Text, Limits, Index, Reader, Root)) Load.Rule = Reader.ReadLoneRule(Root);
+  Load.Errors = Reader.TakeErrors();
+  if (!Load.Errors.empty()) Load.Rule.reset();
+  return Load;
 }
 
 TScenarioLoad LoadScenarioFile(const std::string& Path, const TScenarioLimits& Limits) {

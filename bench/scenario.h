@@ -188,3 +188,12 @@ TScenarioLoad LoadScenario(const std::string& Text, const TScenarioLimits& Limit
 // Reads a scenario file (its path in UTF-8); its size is checked before it is
 // read.
 TScenarioLoad LoadScenarioFile(const std::string& Path, const TScenarioLimits& Limits = {});
+
+// One fault rule written as a rule object of the "rules" array
+// ({"service": "21", "action": "late", "delay_ms": 200}), read by the same
+// reader with the same messages: the rule, or the errors and no rule.
+struct TFaultRuleLoad {
+  std::optional<TFaultRule> Rule;
+  std::vector<TScenarioMessage> Errors;
+};
+TFaultRuleLoad LoadFaultRule(const std::string& Text);

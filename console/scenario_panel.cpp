@@ -28,6 +28,7 @@
 
 #include "builtin_scenarios.h"
 #include "exception_report.h"
+#include "fault_codes.h"
 #include "line_report.h"
 #include "monitor_view.h"
 #include "numtext.h"
@@ -57,13 +58,6 @@ QString HoursText(double Seconds) {
 QString Decimals(double Value, int Digits) { return QString::fromStdString(FormatNumber(Value, 15, Digits)); }
 
 const QString Dash = QStringLiteral("—");
-
-// The code of a fault list item: its first four characters, upper case.
-std::string ItemCode(const std::string& ItemText) {
-  std::string Code = ItemText.substr(0, 4);
-  for (char& C : Code) C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
-  return Code;
-}
 
 bool SameCode(const std::string& Text, size_t At, const std::string& Code) {
   if (At + Code.size() > Text.size()) return false;
@@ -131,10 +125,6 @@ const double Speeds[] = {1, 2, 5, 10, 20, 50, 100};
 QLabel* Caption(const char* Text, QWidget* Parent) { return new QLabel(QString::fromUtf8(Text), Parent); }
 
 }  // namespace
-
-int TScenarioPanel::TCommPort::ReadBuf(void* Buf, int Count) { return Comm.ReadBuf(Buf, Count); }
-int TScenarioPanel::TCommPort::WriteBuf(const void* Buf, int Count) { return Comm.WriteBuf(Buf, Count); }
-int64_t TScenarioPanel::TCommPort::RxEventTime() const { return Comm.RxEventTime(); }
 
 TScenarioPanel::TScenarioPanel(TForm1& Form, QWidget* Page)
     : QWidget(Page),
@@ -413,7 +403,7 @@ bool TScenarioPanel::Accept(TScenarioLoad Load, const QString& Source, const std
     // Each code ticks an item of the fault list with that code: the second
     // "0601" the second such item, and so on.
     std::map<std::string, int> Available, Used;
-    for (int I = 0; I < FForm.FaultCodeCount(); ++I) ++Available[ItemCode(FForm.FaultCodeText(I))];
+    for (int I = 0; I < FForm.FaultCodeCount(); ++I) ++Available[FaultItemCode(FForm.FaultCodeText(I))];
     for (const std::string& Code : Load.Scenario->FaultCodes) {
       const int N = ++Used[Code];
       const int Have = Available[Code];
@@ -502,12 +492,13 @@ void TScenarioPanel::SelectVariantAndFaults(const TScenario& Scenario) {
   }
   // A scenario that names fault codes ticks exactly those items.
   if (Scenario.FaultCodes.empty()) return;
-  std::map<std::string, int> Wanted, Seen;
-  for (const std::string& Code : Scenario.FaultCodes) ++Wanted[Code];
+  std::vector<std::string> ItemCodes;
+  for (int I = 0; I < FForm.CheckListBox1->count(); ++I)
+    ItemCodes.push_back(FaultItemCode(FForm.CheckListBox1->item(I)->text().toStdString()));
+  const std::vector<bool> Ticks = TicksForCodes(ItemCodes, Scenario.FaultCodes);
   for (int I = 0; I < FForm.CheckListBox1->count(); ++I) {
     QListWidgetItem* Item = FForm.CheckListBox1->item(I);
-    const std::string Code = ItemCode(Item->text().toStdString());
-    const Qt::CheckState State = ++Seen[Code] <= Wanted[Code] ? Qt::Checked : Qt::Unchecked;
+    const Qt::CheckState State = Ticks[static_cast<size_t>(I)] ? Qt::Checked : Qt::Unchecked;
     if (Item->checkState() != State) Item->setCheckState(State);
   }
 }

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "ecu_interfaces.h"
+#include "ecu_port_adapter.h"
 #include "fault_engine.h"
 #include "scenario.h"
 #include "scenario_player.h"
@@ -132,18 +133,6 @@ public:
   QLabel* LabelSamples;  // how many answers the readings come from
 
 private:
-  // The port as the fault engine writes to it.
-  class TCommPort : public TEcuPort {
-  public:
-    explicit TCommPort(TVaComm& Comm) : Comm(Comm) {}
-    int ReadBuf(void* Buf, int Count) override;
-    int WriteBuf(const void* Buf, int Count) override;
-    int64_t RxEventTime() const override;
-
-  private:
-    TVaComm& Comm;
-  };
-
   QWidget* CreateScenarioGroup();
   QWidget* CreateRuleGroup();
   QWidget* CreateReadingsGroup();
@@ -172,7 +161,7 @@ private:
   void FaultFrameSent(const uint8_t* Bytes, int Count, int64_t NowUs) override;
 
   TForm1& FForm;
-  TCommPort FPort;
+  TEcuPortAdapter FPort;  // the port as the fault engine writes to it
   TFaultEngine FEngine;
   TTripFeed FTripFeed;
   TScenarioPlayer::TClock FClockMs;

@@ -20,6 +20,7 @@
 
 #include "ecu_emulator.h"
 #include "ecu_interfaces.h"
+#include "ecu_port_adapter.h"
 #include "session_record.h"
 #include "vacomm.h"
 #include "vakeeper.h"
@@ -201,18 +202,6 @@ protected:
   void closeEvent(QCloseEvent* Event) override;
 
 private:
-  // The port as the emulator sees it.
-  class TPortAdapter : public TEcuPort {
-  public:
-    explicit TPortAdapter(TVaComm& Comm) : Comm(Comm) {}
-    int ReadBuf(void* Buf, int Count) override { return Comm.ReadBuf(Buf, Count); }
-    int WriteBuf(const void* Buf, int Count) override { return Comm.WriteBuf(Buf, Count); }
-    int64_t RxEventTime() const override { return Comm.RxEventTime(); }
-
-  private:
-    TVaComm& Comm;
-  };
-
   void CreateToolBar();
   void CreateDoorsSwitch();
   void CreateGaugePanel();
@@ -242,7 +231,8 @@ private:
   void PortStateChanged(TVaKeeperState State, const std::string& Text);
 
   std::shared_ptr<TQtSynchronizer> Synchronizer;
-  TPortAdapter Port;
+  // The port as the emulator sees it.
+  TEcuPortAdapter Port;
   // What the emulator does, to the session record and to the monitor's
   // shown answers.
   class TEcuTee : public TEcuObserver {

@@ -5,6 +5,7 @@ should, so the test command cannot go green while a suite is left out.
     check_suites.py ctest <lane> <build dir>     before ctest runs
     check_suites.py junit <lane> <junit.xml>     after it: nothing skipped
     check_suites.py gtest <lane> <suite> <log>   a GoogleTest program's output
+    check_suites.py unittest <lane> <suite> <log>  a Python unittest run's output
 
 The floors are in tests/suite-floors.txt: one line per lane and suite with
 the least number of tests it must have. A suite of the lane that is missing,
@@ -42,9 +43,12 @@ def floors(lane):
 
 
 def suite_of(test):
-    """A registered test's suite: its program, with the locale it runs under."""
+    """A registered test's suite: its program (for a Python script, the
+    script), with the locale it runs under."""
     command = test.get("command") or ["?"]
     name = os.path.basename(command[0])
+    if name.startswith("python") and len(command) > 1:
+        name = os.path.basename(command[1])
     for prop in test.get("properties", []):
         if prop["name"] == "ENVIRONMENT":
             for value in prop["value"]:
@@ -109,6 +113,25 @@ def check_gtest(lane, suite, log):
         sys.exit(f"check_suites [{lane}]: {suite} ran {have} tests, fewer than its floor of {least}")
 
 
+def check_unittest(lane, suite, log):
+    """A Python unittest run's output: 'Ran N tests' and 'OK', nothing
+    skipped."""
+    with open(log, encoding="utf-8", errors="replace") as f:
+        text = f.read()
+    ran = re.findall(r"^Ran (\d+) tests? in ", text, re.M)
+    if re.search(r"^OK \(.*skipped=", text, re.M) or re.search(r" \.\.\. skipped", text):
+        sys.exit(f"check_suites [{lane}]: {suite} skipped tests")
+    if not re.search(r"^OK$", text, re.M):
+        sys.exit(f"check_suites [{lane}]: {suite} did not pass")
+    have = int(ran[-1]) if ran else 0
+    least = floors(lane).get(suite)
+    if least is None:
+        sys.exit(f"check_suites [{lane}]: {suite} has no floor in {FLOORS}")
+    print(f"  {suite}: {have} tests passed (floor {least})")
+    if have < least:
+        sys.exit(f"check_suites [{lane}]: {suite} ran {have} tests, fewer than its floor of {least}")
+
+
 def main(argv):
     if len(argv) == 4 and argv[1] == "ctest":
         check_ctest(argv[2], argv[3])
@@ -116,6 +139,8 @@ def main(argv):
         check_junit(argv[2], argv[3])
     elif len(argv) == 5 and argv[1] == "gtest":
         check_gtest(argv[2], argv[3], argv[4])
+    elif len(argv) == 5 and argv[1] == "unittest":
+        check_unittest(argv[2], argv[3], argv[4])
     else:
         sys.exit(__doc__)
 

@@ -5,7 +5,8 @@
 # again under AddressSanitizer + UBSan, the serial link and the console's
 # threaded tests under ThreadSanitizer, a short fuzz run of the emulator, the
 # Windows cross build of the non-GUI libraries, the Windows test lane
-# (scripts/windows-tests.sh: the suites under Wine), and the Windows program
+# (scripts/windows-tests.sh: the suites under Wine, and the rig test of the
+# command-line program kline-ecu-sim.exe on a COM port), and the Windows program
 # built against ../shared/qt6-mingw and run under Wine
 # (scripts/windows-package.sh, scripts/windows-gui-check.sh).
 set -euo pipefail
@@ -34,20 +35,24 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir build-asan --output-on-failure -j"$jo
   --output-junit "$PWD/build-asan/ctest-junit.xml"
 python3 scripts/check_suites.py junit asan "$PWD/build-asan/ctest-junit.xml"
 
-echo "== ThreadSanitizer build of the serial link, the trip client and the console's threaded tests"
+echo "== ThreadSanitizer build of the serial link, the trip client, the command-line program and the console's threaded tests"
 # The console's tests where the port's threads meet the window thread: the
 # end-to-end tests on pseudo-terminals and the hand-over tests. Qt and GLib
 # are not instrumented; tests/sanitizers/tsan.supp names them, each with its
 # reason, and everything of ours is checked.
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESTER_GUI=ON -DTESTER_TSAN=ON
-cmake --build build-tsan -j"$jobs" --target seriallink_tests tripclient_tests console_tests
+cmake --build build-tsan -j"$jobs" --target seriallink_tests tripclient_tests headless_tests console_tests
 TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/seriallink/seriallink_tests --gtest_brief=1 \
   2>&1 | tee build-tsan/seriallink_tests.log
 python3 scripts/check_suites.py gtest tsan seriallink_tests build-tsan/seriallink_tests.log
 TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/tripclient/tripclient_tests --gtest_brief=1 \
   2>&1 | tee build-tsan/tripclient_tests.log
 python3 scripts/check_suites.py gtest tsan tripclient_tests build-tsan/tripclient_tests.log
-threaded='EndToEnd.*:PortComesBack.*:GaugeEndToEnd.*:SessionEndToEnd.*:QtHandOver.*'
+# The command-line program's loop, output thread and session over a port.
+TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/headless/headless_tests --gtest_brief=1 \
+  2>&1 | tee build-tsan/headless_tests.log
+python3 scripts/check_suites.py gtest tsan headless_tests build-tsan/headless_tests.log
+threaded='EndToEnd.*:PortComesBack.*:GaugeEndToEnd.*:SessionEndToEnd.*:QtHandOver.*:ScenarioEndToEnd.*:ScenarioTabOnTheLine.*:ScenarioTabPortLost.*'
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/sanitizers/tsan.supp" QT_QPA_PLATFORM=offscreen \
   LC_ALL=ru_RU.UTF-8 build-tsan/tests/console/console_tests --gtest_brief=1 --gtest_filter="$threaded" \
   2>&1 | tee build-tsan/console_tests.log

@@ -196,10 +196,10 @@ done
 sleep 1
 import -window "$tester" "$check/tester-window.png" || fail "no screenshot of the tester window"
 box=$(report_box) && fail "$box"
-# The other five tabs, each in turn (Ctrl+Tab, after a click on the first
+# The other six tabs, each in turn (Ctrl+Tab, after a click on the first
 # tab gives the window the keyboard), to look at.
 xdotool mousemove --window "$tester" 60 35 click 1
-for tab in 2 3 4 5 6; do
+for tab in 2 3 4 5 6 7; do
   xdotool key --clearmodifiers ctrl+Tab
   sleep 0.7
   import -window "$tester" "$check/tester-tab$tab.png" || fail "no screenshot of tab $tab"
@@ -215,5 +215,5 @@ peer_pid=
 [ "$peer_status" = 0 ] || fail "requests over $port were not answered right (see above)"
 
 say "screenshots: $check/port-dialog.png $check/tester-window.png (first tab)," \
-  "$check/tester-tab2.png ... tester-tab6.png (the other tabs)"
+  "$check/tester-tab2.png ... tester-tab7.png (the other tabs)"
 say "passed in $(($(date +%s) - started)) s"

@@ -7,7 +7,9 @@
 # Windows program com_port_e2e (TVaComm as the tester window sets it up,
 # with the emulator behind it) on a COM port that Wine maps to a
 # pseudo-terminal, whose master end the Linux program com_port_e2e_driver
-# holds, comparing every answer with the Linux build's.
+# holds, comparing every answer with the Linux build's; and the rig test
+# (tests/headless/rig_test.py) against the Windows build of the command-line
+# program on a COM port mapped the same way.
 #
 #   bash scripts/windows-tests.sh [build folder]   (default: build-win-lane)
 set -euo pipefail
@@ -42,7 +44,7 @@ cmake -S . -B "$out/mingw" -G Ninja \
   -DTESTER_GUI=OFF -DTESTER_TESTS=ON \
   -DTESTER_GTEST_SOURCE="$gtest_src" >"$out/mingw-configure.log"
 cmake --build "$out/mingw" -j"$jobs" --target common_tests emulator_tests bench_tests instruments_model_tests seriallink_tests \
-  tripclient_tests com_port_e2e
+  tripclient_tests headless_tests com_port_e2e kline-ecu-sim
 # The trip computer side of the end-to-end check, built for Linux.
 cmake -S . -B "$out/linux" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DTESTER_GUI=OFF -DTESTER_TESTS=ON >"$out/linux-configure.log"
@@ -82,7 +84,7 @@ suite() {  # suite <locale> <exe> [--gtest_filter=<filter>]
 # The operators' locale for everything; the locale-dependent tests once more
 # under an English one.
 for t in common/common_tests emulator/emulator_tests bench/bench_tests instruments/model/instruments_model_tests \
-  seriallink/seriallink_tests tripclient/tripclient_tests; do
+  seriallink/seriallink_tests tripclient/tripclient_tests headless/headless_tests; do
   suite ru_RU.UTF-8 "$out/mingw/tests/$t.exe"
 done
 suite en_US.UTF-8 "$out/mingw/tests/common/common_tests.exe" --gtest_filter='LocaleInit.*'
@@ -106,10 +108,32 @@ if ! "$out/linux/tests/wine/com_port_e2e_driver" COM5 -- \
   failed=1
 fi
 e2e_time=$(since "$e2e_start")
+
+echo "== Windows lane: the rig test against kline-ecu-sim.exe (COM5 on a pseudo-terminal)"
+# The same Python rig as on Linux: it makes the terminal, has COM5 mapped to
+# it once, and starts the Windows program under Wine for each test. Wine
+# turns SIGINT into the console's Ctrl+C. After each mapping the server and
+# Wine's own services are started with their output going to a log, so that
+# none of them is started by a test program and keeps its pipes open.
+rig_start=$(date +%s.%N)
+rig_log="$out/rig_test.py.log"
+if ! python3 tests/headless/rig_test.py --program "$out/mingw/headless/kline-ecu-sim.exe" \
+    --device COM5 --signal INT --timeout 60 \
+    --map-command "bash -c 'source \"$root/scripts/wine-env.sh\" && wine_map_com \"$prefix\" COM5 {} &&
+                   wineserver -p && wine cmd.exe /c exit 0' >>\"$out/rig-wine.log\" 2>&1" \
+    --launcher "env LD_PRELOAD=$shim wine" >"$rig_log" 2>&1; then
+  tail -n 40 "$rig_log" >&2
+  echo "windows-tests: the rig test FAILED (log: $rig_log)" >&2
+  failed=1
+elif ! python3 "$root/scripts/check_suites.py" unittest wine rig_test.py "$rig_log"; then
+  failed=1
+fi
+rig_time=$(since "$rig_start")
 wineserver -k >/dev/null 2>&1 || true
 wineserver -w >/dev/null 2>&1 || true
 
-echo "== Windows lane: build ${build_time} s, suites ${suites_time} s, end-to-end ${e2e_time} s, in all $(since "$lane_start") s"
+echo "== Windows lane: build ${build_time} s, suites ${suites_time} s, end-to-end ${e2e_time} s," \
+     "rig ${rig_time} s, in all $(since "$lane_start") s"
 if [ "$failed" != 0 ]; then
   echo "== Windows lane FAILED" >&2
   exit 1

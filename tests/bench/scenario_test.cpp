@@ -386,6 +386,44 @@ TEST(ScenarioReader, RulesThatTakeEveryRequestOrNeverActAreWarnedOf) {
                       }));
 }
 
+TEST(ScenarioReader, ALoneRuleReadsAsInAScenarioWithTheSameMessages) {
+  const TFaultRuleLoad Good = LoadFaultRule(
+      R"({"service": "21", "identifier": "06", "every": 2, "from": 1.5, "to": 3, "action": "negative",
+          "code": "78", "pending_ms": 1500, "name": "ждать"})");
+  ASSERT_TRUE(Good.Rule) << (Good.Errors.empty() ? "" : Good.Errors[0].Text);
+  EXPECT_EQ(Good.Rule->Service, uint8_t{0x21});
+  EXPECT_EQ(Good.Rule->Identifier, uint8_t{0x06});
+  EXPECT_EQ(Good.Rule->EveryNth, 2u);
+  EXPECT_EQ(Good.Rule->FromMs, 1500);
+  EXPECT_EQ(Good.Rule->ToMs, 3000);
+  EXPECT_EQ(Good.Rule->Action, TFaultAction::Negative);
+  EXPECT_EQ(Good.Rule->NegativeCode, 0x78);
+  EXPECT_EQ(Good.Rule->PendingMs, 1500);
+  EXPECT_EQ(Good.Rule->Name, "ждать");
+
+  const std::pair<const char*, std::vector<std::string>> Bad[] = {
+      {R"({"action": "late"})", {"строка 1: для действия \"late\" нужен ключ \"delay_ms\""}},
+      {"{\"action\": \"cut\",\n \"cut_bytes\": 300, \"colour\": 1}",
+       {"строка 2: \"cut_bytes\": ожидалось целое число от 0 до 259, найдено 300",
+        "строка 2: неизвестный ключ \"colour\"; допустимы: name, service, identifier, every, from, to, action, "
+        "delay_ms, cut_bytes, code, pending_ms, silent_ms"}},
+      {R"({"action": "no_answer", "action": "late"})", {"строка 1: ключ \"action\" повторяется в одном объекте"}},
+      {R"({"action": "no_answer")",
+       {"строка 1: ошибка синтаксиса JSON в столбце 23 (syntax error while parsing "
+        "object - unexpected end of input; expected '}')"}},
+      {"",
+       {"строка 1: ошибка синтаксиса JSON в столбце 1 (syntax error while parsing value - unexpected end of "
+        "input; expected '[', '{', or a literal)"}},
+  };
+  for (const auto& [Text, Expected] : Bad) {
+    const TFaultRuleLoad Load = LoadFaultRule(Text);
+    EXPECT_FALSE(Load.Rule) << Text;
+    std::vector<std::string> Errors;
+    for (const TScenarioMessage& E : Load.Errors) Errors.push_back(E.Text);
+    EXPECT_EQ(Errors, Expected) << Text;
+  }
+}
+
 TEST(ScenarioReader, MessagesStopAtAHundredAndSayHowManyMore) {
   std::string Points = "[0, 1000]";
   for (int I = 1; I < 150; ++I) Points += ",\n[" + std::to_string(I) + ", 1000]";

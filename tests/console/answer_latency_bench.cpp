@@ -112,16 +112,6 @@ TFigures BareResponder(int Count, bool Paced) {
   return F;
 }
 
-// The point at Angle degrees around the dial's centre (0 below the centre,
-// 90 to the left, 180 above), half way out on its face.
-QPoint DialPoint(const TAbDial* Dial, double Angle) {
-  const double R = Dial->FaceRect().width() / 4.0;
-  const double A = Angle * std::numbers::pi / 180;
-  const QPoint C = Dial->FaceCentre();
-  return QPoint(static_cast<int>(std::lround(C.x() - R * std::sin(A))),
-                static_cast<int>(std::lround(C.y() + R * std::cos(A))));
-}
-
 // Runs the window thread's event loop, as the program does, while Work runs
 // on a thread of its own.
 void RunLoopWhile(const std::function<void()>& Work) {

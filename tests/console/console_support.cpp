@@ -16,8 +16,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cmath>
+#include <cstring>
+#include <numbers>
 #include <stdexcept>
 
+#include "abdial.h"
 #include "numtext.h"
 #include "port_dialog.h"
 #include "tester_app.h"
@@ -97,6 +101,22 @@ QStringList TReportRecorder::Texts() const {
 TPtyTripComputer::TPtyTripComputer() = default;
 
 TPtyTripComputer::~TPtyTripComputer() = default;
+
+TLinkedTripComputer::TLinkedTripComputer(const std::string& Name)
+    : FPath("/tmp/" + Name + "-" + std::to_string(getpid())) {
+  PlugIn();
+}
+
+TLinkedTripComputer::~TLinkedTripComputer() { RemoveLink(); }
+
+void TLinkedTripComputer::RemoveLink() { unlink(FPath.c_str()); }
+
+void TLinkedTripComputer::PlugIn() {
+  FLine = std::make_unique<TPtyTripComputer>();
+  RemoveLink();
+  if (symlink(FLine->SlavePath().c_str(), FPath.c_str()) != 0)
+    throw std::runtime_error("no link " + FPath + ": " + std::strerror(errno));
+}
 
 void TPtyTripComputer::Send(const std::vector<uint8_t>& Data) {
   const ssize_t Written = write(Master, Data.data(), Data.size());
@@ -226,8 +246,19 @@ void TPacedTripComputer::Run(int MasterFd, int GapMs, int Count) {
     if (write(MasterFd, Step.Request.data(), Step.Request.size()) == static_cast<ssize_t>(Step.Request.size()))
       Exchange.Answer = ReadFrame(MasterFd, Step.Answered ? AnswerTimeoutMs : GapMs);
     Exchanges.push_back(std::move(Exchange));
+    ++FCompleted;
     // The trip computer's pause before its next request.
     if (Step.Answered) poll(nullptr, 0, GapMs);
   }
   FDone = true;
+}
+
+// The point at Angle degrees around the dial's centre (0 below the centre,
+// 90 to the left, 180 above), half way out on its face.
+QPoint DialPoint(const TAbDial* Dial, double Angle) {
+  const double R = Dial->FaceRect().width() / 4.0;
+  const double A = Angle * std::numbers::pi / 180;
+  const QPoint C = Dial->FaceCentre();
+  return QPoint(static_cast<int>(std::lround(C.x() - R * std::sin(A))),
+                static_cast<int>(std::lround(C.y() + R * std::cos(A))));
 }

@@ -3,6 +3,7 @@
 // message box, a trip computer on a pseudo-terminal, event pumping with a
 // deadline, and byte texts.
 
+#include <QPoint>
 #include <QString>
 
 #include <atomic>
@@ -126,6 +127,8 @@ public:
   TPacedTripComputer& operator=(const TPacedTripComputer&) = delete;
 
   bool Done() const { return FDone.load(); }
+  // Exchanges finished so far (answered or timed out).
+  size_t Completed() const { return FCompleted.load(); }
   // Ends the run after the exchange in progress (before Count requests).
   void Stop() { FStop = true; }
   // Waits for the thread; the exchanges are complete then.
@@ -135,6 +138,7 @@ private:
   void Run(int MasterFd, int GapMs, int Count);
   std::vector<TStep> Cycle;
   std::vector<TExchange> Exchanges;
+  std::atomic<size_t> FCompleted{0};
   std::atomic<bool> FDone{false};
   std::atomic<bool> FStop{false};
   std::thread Thread;
@@ -143,6 +147,40 @@ private:
 // Reads one answer frame (short or long header) from a non-blocking fd,
 // waiting at most TimeoutMs; returns what came (possibly incomplete).
 std::vector<uint8_t> ReadFrame(int Fd, int TimeoutMs);
+
+// An adapter's device as /dev/serial/by-id/ names it: a symbolic link
+// (/tmp/<Name>-<pid>) to a pseudo-terminal trip computer, so that a test can
+// take the device away and bring a new one up under the same path.
+class TLinkedTripComputer {
+public:
+  explicit TLinkedTripComputer(const std::string& Name);
+  ~TLinkedTripComputer();  // the link goes
+  TLinkedTripComputer(const TLinkedTripComputer&) = delete;
+  TLinkedTripComputer& operator=(const TLinkedTripComputer&) = delete;
+
+  const std::string& Path() const { return FPath; }
+  TPtyTripComputer* operator->() const { return FLine.get(); }
+  // The adapter pulled out: the link goes, as udev removes it, then the
+  // pseudo-terminal closes. A link left pointing at the closed slave would
+  // let the window's keeper open whichever pseudo-terminal another process
+  // (a test running beside this one) is given under that number next.
+  void Unplug() {
+    RemoveLink();
+    FLine.reset();
+  }
+  void RemoveLink();
+  // A new pseudo-terminal, the link pointed at it.
+  void PlugIn();
+
+private:
+  std::string FPath;
+  std::unique_ptr<TPtyTripComputer> FLine;
+};
+
+class TAbDial;
+// The point at Angle degrees around the dial's centre (0 below the centre,
+// 90 to the left, 180 above), half way out on its face.
+QPoint DialPoint(const TAbDial* Dial, double Angle);
 
 class TTesterApplication;
 // Starts the whole program on the line as the operator does: the COM port

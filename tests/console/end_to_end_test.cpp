@@ -326,10 +326,8 @@ TEST(PortComesBack, AnswersResumeWhenTheDeviceReturnsUnderTheSamePath) {
   // The adapter's device is a link, as /dev/serial/by-id/ names are: the
   // pseudo-terminal behind it goes away and a new one appears at the path.
   TReportRecorder Recorder;
-  const std::string Link = "/tmp/tester-kline-" + std::to_string(getpid());
-  auto Line = std::make_unique<TPtyTripComputer>();
-  unlink(Link.c_str());
-  ASSERT_EQ(symlink(Line->SlavePath().c_str(), Link.c_str()), 0);
+  TLinkedTripComputer Line("tester-kline");
+  const std::string& Link = Line.Path();
   auto App = StartTesterOn(Link);
   TForm1& Form = App->Form1();
   ASSERT_TRUE(Form.VaComm1.Active()) << Recorder.Texts().join('\n').toStdString();
@@ -342,14 +340,13 @@ TEST(PortComesBack, AnswersResumeWhenTheDeviceReturnsUnderTheSamePath) {
   const std::string Record06 = Line->Exchange("82 11 F1 21 06", 15);
   ASSERT_EQ(Record06.size(), 15u * 3 - 1);
 
-  Line.reset();
+  Line.Unplug();
   ASSERT_TRUE(PumpUntil([&] { return !Recorder.Reports.empty(); }));
   ASSERT_EQ(Recorder.Reports.size(), 1u);
   EXPECT_TRUE(Recorder.Reports[0].Text.startsWith(QString::fromStdString("Порт " + Link + " потерян: ")))
       << Recorder.Reports[0].Text.toStdString();
   EXPECT_FALSE(Form.VaComm1.Active());
   // Nothing at the path: the attempts (one a second) fail quietly.
-  unlink(Link.c_str());
   ASSERT_TRUE(PumpUntil([&] { return Form.Keeper->Attempts() >= 2; }, 20000));
   ASSERT_TRUE(RunQueuedEvents());
   EXPECT_EQ(Recorder.Reports.size(), 1u);
@@ -357,8 +354,7 @@ TEST(PortComesBack, AnswersResumeWhenTheDeviceReturnsUnderTheSamePath) {
   EXPECT_TRUE(Form.StatusLine->toolTip().contains(QStringLiteral("переоткрытие")))
       << Form.StatusLine->toolTip().toStdString();
 
-  Line = std::make_unique<TPtyTripComputer>();
-  ASSERT_EQ(symlink(Line->SlavePath().c_str(), Link.c_str()), 0);
+  Line.PlugIn();
   ASSERT_TRUE(PumpUntil([&] { return Form.VaComm1.Active(); }, 20000));
   EXPECT_EQ(Form.Keeper->State(), TVaKeeperState::Open);
   EXPECT_EQ(Line->Exchange("82 11 F1 21 06", 15), Record06);
@@ -366,5 +362,4 @@ TEST(PortComesBack, AnswersResumeWhenTheDeviceReturnsUnderTheSamePath) {
   EXPECT_EQ(Form.EditVSS->text(), QStringLiteral("60"));
   EXPECT_EQ(Form.ActiveVariant(), 2);
   EXPECT_EQ(Recorder.Reports.size(), 1u);
-  unlink(Link.c_str());
 }

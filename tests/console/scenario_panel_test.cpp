@@ -455,10 +455,8 @@ TEST(ScenarioTabPortLost, TheScenarioPlaysOnAndTheLineIsAnsweredOnceThePortIsBac
   // pseudo-terminal behind it goes away while a scenario plays and an answer
   // is held back by a rule, and a new one appears at the path.
   TReportRecorder Recorder;
-  const std::string Link = "/tmp/tester-scenario-" + std::to_string(getpid());
-  auto Line = std::make_unique<TPtyTripComputer>();
-  unlink(Link.c_str());
-  ASSERT_EQ(symlink(Line->SlavePath().c_str(), Link.c_str()), 0);
+  TLinkedTripComputer Line("tester-scenario");
+  const std::string& Link = Line.Path();
   auto App = StartTesterOn(Link);
   TForm1& Form = App->Form1();
   ASSERT_TRUE(Form.VaComm1.Active()) << Recorder.Texts().join('\n').toStdString();
@@ -472,7 +470,7 @@ TEST(ScenarioTabPortLost, TheScenarioPlaysOnAndTheLineIsAnsweredOnceThePortIsBac
   Line->Send(Request("82 11 F1 21 06"));
   ASSERT_TRUE(PumpUntil([&] { return Panel.Engine().PendingCount() == 1; }));
 
-  Line.reset();
+  Line.Unplug();
   ASSERT_TRUE(PumpUntil([&] { return !Recorder.Reports.empty(); }));
   EXPECT_FALSE(Form.VaComm1.Active());
   // The held answer falls due with no port to take it: it is dropped
@@ -482,16 +480,13 @@ TEST(ScenarioTabPortLost, TheScenarioPlaysOnAndTheLineIsAnsweredOnceThePortIsBac
   ASSERT_TRUE(PumpUntil([&] { return Panel.Player()->ElapsedMs() > Elapsed + 200; }));
   EXPECT_EQ(Panel.Player()->State(), TPlayState::Playing);
 
-  Line = std::make_unique<TPtyTripComputer>();
-  unlink(Link.c_str());
-  ASSERT_EQ(symlink(Line->SlavePath().c_str(), Link.c_str()), 0);
+  Line.PlugIn();
   ASSERT_TRUE(PumpUntil([&] { return Form.VaComm1.Active(); }, 20000));
   Panel.ButtonRemove->click();
   EXPECT_EQ(Line->Exchange("82 11 F1 21 06", 18).substr(0, 14), "8E F1 11 61 06");
   EXPECT_EQ(Panel.Player()->State(), TPlayState::Playing);
   ASSERT_EQ(Recorder.Reports.size(), 1u) << Recorder.Texts().join('\n').toStdString();
   EXPECT_TRUE(Recorder.Reports[0].Text.startsWith(QString::fromStdString("Порт " + Link + " потерян: ")));
-  unlink(Link.c_str());
 }
 
 }  // namespace

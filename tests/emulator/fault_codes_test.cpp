@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "fakes.h"
+#include "fault_codes.h"
 #include "numtext.h"
 
 namespace {
@@ -131,3 +132,35 @@ TEST_F(FaultCodes, NoAnswerSuppressesTheReport) {
 }
 
 }  // namespace
+
+// The rule a scenario's or a start file's codes tick the list by: the codes of
+// the real list, a shared code ticking its items in list order, any case.
+TEST(FaultCodeList, CodesTickTheirItemsInListOrder) {
+  std::vector<std::string> ItemCodes;
+  for (const char* Item : FaultCodeItems) ItemCodes.push_back(FaultItemCode(Item));
+  EXPECT_EQ(FaultItemCode("01ab Датчик"), "01AB");
+
+  const std::vector<bool> Ticks = TicksForCodes(ItemCodes, {"0601", "0102", "0601", "0603"});
+  ASSERT_EQ(Ticks.size(), ItemCodes.size());
+  std::vector<std::string> Ticked;
+  std::vector<int> Ticked0601;
+  for (size_t I = 0; I < Ticks.size(); ++I) {
+    if (!Ticks[I]) continue;
+    Ticked.push_back(ItemCodes[I]);
+    if (ItemCodes[I] == "0601") Ticked0601.push_back(static_cast<int>(I));
+  }
+  EXPECT_EQ(Ticked, (std::vector<std::string>{"0102", "0601", "0601", "0603"}));
+  // The first two of the three 0601 items, not the last.
+  ASSERT_EQ(Ticked0601.size(), 2u);
+  int Third = -1;
+  for (size_t I = static_cast<size_t>(Ticked0601[1]) + 1; I < ItemCodes.size(); ++I)
+    if (ItemCodes[I] == "0601") Third = static_cast<int>(I);
+  EXPECT_GT(Third, Ticked0601[1]);
+
+  // Nothing named unticks everything; a code named more often than the list
+  // has it ticks every such item and no other.
+  EXPECT_EQ(TicksForCodes(ItemCodes, {}), std::vector<bool>(ItemCodes.size(), false));
+  const std::vector<bool> Many = TicksForCodes({"0102", "0103"}, {"0102", "0102", "0102"});
+  EXPECT_EQ(Many, (std::vector<bool>{true, false}));
+  EXPECT_EQ(TicksForCodes({"00AB", "00AB"}, {"00ab"}), (std::vector<bool>{true, false}));
+}

@@ -53,10 +53,13 @@ protected:
     if (symlink(Pty->SlavePath().c_str(), Link.c_str()) != 0 || rename(Link.c_str(), Path.c_str()) != 0)
       throw std::runtime_error("cannot link the pseudo-terminal");
   }
-  // Nothing is left at Path.
+  // Nothing is left at Path. The link goes first, as udev removes a
+  // /dev/serial/by-id/ name: a link left pointing at the closed slave would
+  // let the keeper open whichever pseudo-terminal another process is given
+  // under that number next.
   void PullOut() {
-    Pty.reset();
     unlink(Path.c_str());
+    Pty.reset();
   }
   bool Run(const std::function<bool()>& Done) { return P.Sync->RunUntil(Done); }
 

@@ -20,6 +20,7 @@
 // runs its calls on the main thread, between commands, as the window
 // thread does.
 #include "ecu_emulator.h"
+#include "ecu_port_adapter.h"
 #include "numtext.h"
 #include "vacomm.h"
 
@@ -109,15 +110,6 @@ public:
   int Variant = 1;
 };
 
-class TPortAdapter : public TEcuPort {
-public:
-  explicit TPortAdapter(TVaComm& Comm) : Comm(Comm) {}
-  int ReadBuf(void* Buf, int Count) override { return Comm.ReadBuf(Buf, Count); }
-  int WriteBuf(const void* Buf, int Count) override { return Comm.WriteBuf(Buf, Count); }
-  int64_t RxEventTime() const override { return Comm.RxEventTime(); }
-  TVaComm& Comm;
-};
-
 void Say(const std::string& Line) {
   std::fputs((Line + "\n").c_str(), stdout);
   std::fflush(stdout);
@@ -145,7 +137,7 @@ int main() {
   auto Main = std::make_shared<TMainThread>();
   TPanel Panel;
   TVaComm Comm;
-  TPortAdapter Port(Comm);
+  TEcuPortAdapter Port(Comm);
   TEcuEmulator Ecu(Port, Panel);
   Ecu.FormCreate();
   SetUpPort(Comm, Main, Ecu);

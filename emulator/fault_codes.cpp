@@ -1,5 +1,8 @@
 #include "fault_codes.h"
 
+#include <cctype>
+#include <map>
+
 // Order matters: the report lists ticked items in this order, and three items
 // share 0601 and two share 0603 (different control unit families).
 const std::array<const char*, FaultCodeItemCount> FaultCodeItems = {
@@ -118,3 +121,18 @@ const std::array<const char*, FaultCodeItemCount> FaultCodeItems = {
     "1640 Электрически перепрограммируемая память, ошибка теста чтение-запись",
     "1689 Сбой функционирования памяти ошибок",
 };
+
+std::string FaultItemCode(const std::string& ItemText) {
+  std::string Code = ItemText.substr(0, 4);
+  for (char& C : Code) C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+  return Code;
+}
+
+std::vector<bool> TicksForCodes(const std::vector<std::string>& ItemCodes, const std::vector<std::string>& Codes) {
+  std::map<std::string, int> Wanted, Seen;
+  for (const std::string& Code : Codes) ++Wanted[FaultItemCode(Code)];
+  std::vector<bool> Ticks;
+  Ticks.reserve(ItemCodes.size());
+  for (const std::string& Code : ItemCodes) Ticks.push_back(++Seen[Code] <= Wanted[Code]);
+  return Ticks;
+}

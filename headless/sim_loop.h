@@ -1,0 +1,81 @@
+#pragma once
+// The main thread of the command-line program and its output. No Qt.
+//
+// TSimLoop is the thread that the tester window's thread is for the
+// window: it runs the port's hand-overs (TVaSynchronizer), the control lines
+// that the input thread posts, and the timers, one at a time and in order,
+// so that the emulator and everything around it are only ever touched by
+// it. With nothing to do it sleeps until something is posted or the next
+// timer is due; no polling.
+//
+// TLineOutput writes lines to standard output on a thread of its own, so
+// that a reader that stops reading never holds up the line to the trip
+// computer: lines wait in a queue of bounded size, and what does not fit is
+// dropped and counted (a line {"event":"output","dropped_lines":N} says so
+// once the queue has room again). A reader that has gone (EPIPE) makes every
+// later line go nowhere.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "vacomm.h"
+
+class TSimLoop : public TVaSynchronizer {
+public:
+  // When the loop should wake next (VaMonotonicMicros), or none.
+  using TNextWake = std::function<std::optional<int64_t>()>;
+
+  // A worker's hand-over: runs Call on the loop's thread and waits for it;
+  // returns without running it once the loop has ended.
+  void Synchronize(const std::function<void()>& Call) override;
+  // Queues Call for the loop's thread; dropped once the loop has ended.
+  void Post(std::function<void()> Call);
+  // Runs queued calls in order; when none is waiting and the time NextWake
+  // names has come, runs OnWake. Returns once End has been called.
+  void Run(const TNextWake& NextWake, const std::function<void()>& OnWake);
+  // Ends Run after the call that is running; queued calls are dropped and
+  // waiting hand-overs released.
+  void End();
+  bool Ended() const;
+
+private:
+  mutable std::mutex FLock;
+  std::condition_variable FChanged;
+  std::deque<std::function<void()>> FQueue;
+  bool FEnded = false;
+};
+
+class TLineOutput {
+public:
+  // Writes bytes to the reader; false when the reader has gone.
+  using TWriter = std::function<bool(const char* Data, size_t Size)>;
+  static constexpr size_t DefaultMaxQueued = 4u << 20;
+
+  explicit TLineOutput(TWriter Writer, size_t MaxQueuedBytes = DefaultMaxQueued);
+  // Stops the writing thread without waiting for it: it may be blocked on a
+  // reader that does not read.
+  ~TLineOutput();
+  TLineOutput(const TLineOutput&) = delete;
+  TLineOutput& operator=(const TLineOutput&) = delete;
+
+  // Queues one line (without its line end); never blocks.
+  void Write(std::string Line);
+  // Waits until every queued line has been written, at most Timeout; false
+  // when lines are left (a reader that does not read).
+  bool Flush(std::chrono::milliseconds Timeout);
+  // Lines dropped because the queue was full, or after the reader had gone.
+  uint64_t DroppedLines() const;
+  bool ReaderGone() const;
+
+private:
+  struct TState;
+  std::shared_ptr<TState> FState;
+};
