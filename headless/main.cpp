@@ -14,6 +14,7 @@
 #include "fault_codes.h"
 #include "numtext.h"
 #include "sim_loop.h"
+#include "valoop.h"
 #include "sim_options.h"
 #include "sim_platform.h"
 #include "sim_session.h"
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
   if (O.Separator) SetDecimalSeparator(*O.Separator);
 
   PrepareProcess();
-  auto Loop = std::make_shared<TSimLoop>();
+  auto Loop = std::make_shared<TVaLoop>();
   auto Output = std::make_shared<TLineOutput>(WriteStdout);
   TVaComm Comm;
   TEcuPortAdapter Port(Comm);

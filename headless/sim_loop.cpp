@@ -2,66 +2,6 @@
 
 #include <thread>
 
-void TSimLoop::Synchronize(const std::function<void()>& Call) {
-  bool Done = false;
-  std::unique_lock<std::mutex> Lock(FLock);
-  if (FEnded) return;
-  FQueue.push_back([this, &Call, &Done] {
-    Call();
-    std::lock_guard<std::mutex> Guard(FLock);
-    Done = true;
-    FChanged.notify_all();
-  });
-  FChanged.notify_all();
-  FChanged.wait(Lock, [&] { return Done || FEnded; });
-}
-
-void TSimLoop::Post(std::function<void()> Call) {
-  std::lock_guard<std::mutex> Guard(FLock);
-  if (FEnded) return;
-  FQueue.push_back(std::move(Call));
-  FChanged.notify_all();
-}
-
-void TSimLoop::Run(const TNextWake& NextWake, const std::function<void()>& OnWake) {
-  for (;;) {
-    // Asked outside the lock: the timers belong to this thread's state.
-    const std::optional<int64_t> Wake = NextWake();
-    std::function<void()> Next;
-    {
-      std::unique_lock<std::mutex> Lock(FLock);
-      const auto Ready = [this] { return !FQueue.empty() || FEnded; };
-      if (Wake) {
-        const int64_t LeftUs = *Wake - VaMonotonicMicros();
-        if (LeftUs > 0) FChanged.wait_for(Lock, std::chrono::microseconds(LeftUs), Ready);
-      } else {
-        FChanged.wait(Lock, Ready);
-      }
-      if (FEnded) return;
-      if (!FQueue.empty()) {
-        Next = std::move(FQueue.front());
-        FQueue.pop_front();
-      }
-    }
-    if (Next) Next();
-    else if (Wake && VaMonotonicMicros() >= *Wake) OnWake();
-  }
-}
-
-void TSimLoop::End() {
-  std::lock_guard<std::mutex> Guard(FLock);
-  FEnded = true;
-  FQueue.clear();
-  FChanged.notify_all();
-}
-
-bool TSimLoop::Ended() const {
-  std::lock_guard<std::mutex> Guard(FLock);
-  return FEnded;
-}
-
-// ---------------------------------------------------------------------------
-
 // Shared with the writing thread, which may outlive the output.
 struct TLineOutput::TState {
   TWriter Writer;

@@ -1,13 +1,6 @@
 #pragma once
 // The main thread of the command-line program and its output. No Qt.
 //
-// TSimLoop is the thread that the tester window's thread is for the
-// window: it runs the port's hand-overs (TVaSynchronizer), the control lines
-// that the input thread posts, and the timers, one at a time and in order,
-// so that the emulator and everything around it are only ever touched by
-// it. With nothing to do it sleeps until something is posted or the next
-// timer is due; no polling.
-//
 // TLineOutput writes lines to standard output on a thread of its own, so
 // that a reader that stops reading never holds up the line to the trip
 // computer: lines wait in a queue of bounded size, and what does not fit is
@@ -25,33 +18,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-
-#include "vacomm.h"
-
-class TSimLoop : public TVaSynchronizer {
-public:
-  // When the loop should wake next (VaMonotonicMicros), or none.
-  using TNextWake = std::function<std::optional<int64_t>()>;
-
-  // A worker's hand-over: runs Call on the loop's thread and waits for it;
-  // returns without running it once the loop has ended.
-  void Synchronize(const std::function<void()>& Call) override;
-  // Queues Call for the loop's thread; dropped once the loop has ended.
-  void Post(std::function<void()> Call);
-  // Runs queued calls in order; when none is waiting and the time NextWake
-  // names has come, runs OnWake. Returns once End has been called.
-  void Run(const TNextWake& NextWake, const std::function<void()>& OnWake);
-  // Ends Run after the call that is running; queued calls are dropped and
-  // waiting hand-overs released.
-  void End();
-  bool Ended() const;
-
-private:
-  mutable std::mutex FLock;
-  std::condition_variable FChanged;
-  std::deque<std::function<void()>> FQueue;
-  bool FEnded = false;
-};
 
 class TLineOutput {
 public:

@@ -75,71 +75,17 @@ bool TTripClient::TLink::SetBreak(bool On) {
 }
 
 // ---------------------------------------------------------------------------
-// TTripLoop
 
-void TTripLoop::Synchronize(const std::function<void()>& Call) {
-  auto Item = std::make_shared<TItem>();
-  Item->Call = Call;
-  Item->Waited = true;
-  std::unique_lock<std::mutex> Lock(FLock);
-  if (FShutdown) return;
-  FQueue.push_back(Item);
-  FChanged.notify_all();
-  FChanged.wait(Lock, [&] { return Item->Done; });
-}
-
-void TTripLoop::Post(std::function<void()> Call) {
-  auto Item = std::make_shared<TItem>();
-  Item->Call = std::move(Call);
-  std::lock_guard<std::mutex> Lock(FLock);
-  if (FShutdown) return;
-  FQueue.push_back(Item);
-  FChanged.notify_all();
-}
-
-bool TTripLoop::RunUntil(TTripClient* Client, const std::function<bool()>& Done, std::chrono::milliseconds Timeout) {
-  using TSteady = std::chrono::steady_clock;
-  const TSteady::time_point End = TSteady::now() + Timeout;
-  for (;;) {
-    if (Done && Done()) return true;
-    std::shared_ptr<TItem> Item;
-    {
-      std::lock_guard<std::mutex> Lock(FLock);
-      if (!FQueue.empty() && !FShutdown) {
-        Item = FQueue.front();
-        FQueue.pop_front();
-      }
-    }
-    if (Item) {
-      Item->Call();
-      std::lock_guard<std::mutex> Lock(FLock);
-      Item->Done = true;
-      FChanged.notify_all();
-      continue;
-    }
-    TSteady::time_point WakeAt = End;
-    if (Client) {
-      const int64_t Due = Client->NextDeadlineUs();
-      if (Due != TKwpClient::Never) {
-        const int64_t Left = Due - Client->NowUs();
-        if (Left <= 0) {
-          Client->Service();
-          continue;
-        }
-        WakeAt = std::min(WakeAt, TSteady::now() + std::chrono::microseconds(Left));
-      }
-    }
-    if (TSteady::now() >= End) return Done ? Done() : false;
-    std::unique_lock<std::mutex> Lock(FLock);
-    FChanged.wait_until(Lock, WakeAt, [&] { return !FQueue.empty() || FShutdown; });
-    if (FShutdown) return Done ? Done() : false;
-  }
-}
-
-void TTripLoop::Shutdown() {
-  std::lock_guard<std::mutex> Lock(FLock);
-  FShutdown = true;
-  for (const std::shared_ptr<TItem>& Item : FQueue) Item->Done = true;
-  FQueue.clear();
-  FChanged.notify_all();
+bool RunTripClient(TVaLoop& Loop, TTripClient* Client, const std::function<bool()>& Done,
+                   std::chrono::milliseconds Timeout) {
+  // The client's deadline is in its own clock (a test's, maybe); the loop
+  // waits on the steady clock for as long as is left of it.
+  const auto NextDue = [Client]() -> std::optional<int64_t> {
+    if (Client == nullptr) return std::nullopt;
+    const int64_t Due = Client->NextDeadlineUs();
+    if (Due == TKwpClient::Never) return std::nullopt;
+    return VaMonotonicMicros() + (Due - Client->NowUs());
+  };
+  return Loop.Run(
+      NextDue, [Client] { Client->Service(); }, Done, Timeout);
 }

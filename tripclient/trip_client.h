@@ -1,6 +1,6 @@
 #pragma once
 // The virtual trip computer's KWP2000 client on a serial port component,
-// and a loop that runs it without a window.
+// and its run without a window.
 //
 // TTripClient binds a TKwpClient to a TVaCustomComm set up for the K-line
 // (VaSetUpKLinePort, a hand-over to the owner's thread): the bytes of each
@@ -8,22 +8,19 @@
 // requests go out through WriteBuf and the fast init's break through
 // SetBreak. Everything runs on the thread that runs the port's hand-overs;
 // the owner calls Service once NowUs has reached NextDeadlineUs (a window
-// with a single-shot timer, TTripLoop without one). Port failures never
+// with a single-shot timer, RunTripClient without one). Port failures never
 // leave the binding: a request the port refuses counts as unanswered, and
 // the text of the failure is kept for the status line. When the device
 // goes away and comes back (TVaPortKeeper reopens the port), the client's
 // re-init finds the unit again.
 
 #include "kwp_client.h"
+#include "valoop.h"
 #include "vacomm.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <string>
 
 class TTripClient {
@@ -88,35 +85,8 @@ private:
   TNotify FOnUpdate;
 };
 
-// A window thread without a window, for the command line and the tests:
-// runs the port's hand-overs and a trip client's deadlines on the thread
-// that calls RunUntil. Give it to the port as its synchronizer (shared: the
-// port's worker threads may outlive their port and keep it).
-class TTripLoop : public TVaSynchronizer {
-public:
-  // A worker's hand-over: waits until the call has run on the loop's
-  // thread, or returns at once after Shutdown.
-  void Synchronize(const std::function<void()>& Call) override;
-  // Queues Call to run on the loop's thread and returns at once (any
-  // thread). Dropped after Shutdown.
-  void Post(std::function<void()> Call);
-  // Runs queued calls and, whenever its deadline has come, Client's
-  // Service (Client may be null) until Done holds (it is looked at before
-  // waiting and after everything that runs) or Timeout has passed; returns
-  // Done(). Hand-overs run before a deadline that is due: bytes that reached
-  // the port before it are seen before it is acted on.
-  bool RunUntil(TTripClient* Client, const std::function<bool()>& Done, std::chrono::milliseconds Timeout);
-  // From now on, queued and later calls return without running.
-  void Shutdown();
-
-private:
-  struct TItem {
-    std::function<void()> Call;
-    bool Waited = false;  // a worker waits for it
-    bool Done = false;
-  };
-  std::mutex FLock;
-  std::condition_variable FChanged;
-  std::deque<std::shared_ptr<TItem>> FQueue;
-  bool FShutdown = false;
-};
+// Runs Loop with Client's deadlines as its timer (Client may be null) until
+// Done holds or Timeout has passed; returns whether Done held. The headless
+// runs of the client (self-test, tests) use it as a window uses its timer.
+bool RunTripClient(TVaLoop& Loop, TTripClient* Client, const std::function<bool()>& Done,
+                   std::chrono::milliseconds Timeout);

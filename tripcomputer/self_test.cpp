@@ -78,7 +78,7 @@ public:
 
 private:
   bool Wait(const std::function<bool()>& Done, std::chrono::milliseconds Timeout = 10s) {
-    return FLoop->RunUntil(FTrip.get(), Done, Timeout);
+    return RunTripClient(*FLoop, FTrip.get(), Done, Timeout);
   }
   void Check(bool Passed, const std::string& What) {
     std::fprintf(FOut, "%s %s\n", Passed ? "PASS" : "FAIL", What.c_str());
@@ -89,7 +89,7 @@ private:
 
   std::FILE* FOut;
   int FFailed = 0;
-  std::shared_ptr<TTripLoop> FLoop = std::make_shared<TTripLoop>();
+  std::shared_ptr<TVaLoop> FLoop = std::make_shared<TVaLoop>();
   TPanel FPanel;
   TVaComm FUnitComm, FTripComm;
   std::unique_ptr<TTripClient> FTrip;
@@ -170,7 +170,7 @@ int TSelfTest::Run() {
   FTrip->Stop();
   FTripComm.Close();
   FUnitComm.Close();
-  FLoop->Shutdown();
+  FLoop->End();
   // The ports' threads end on their own once released.
   for (int I = 0; I < 500 && TVaCustomComm::RunningWorkers() > 0; ++I) std::this_thread::sleep_for(10ms);
   return FFailed;

@@ -2,7 +2,7 @@
 // The self-test of the virtual trip computer: the tester's emulated unit and
 // the trip client, headless, on the two ends of a linked pair of
 // pseudo-terminals (each behind a serial port component of its own, both
-// run by one TTripLoop). For each variant the unit's fields are set to
+// run by one TVaLoop). For each variant the unit's fields are set to
 // values in its gauges' ranges and the ticked fault codes to a few of the
 // list; the client must connect, read every value back within one count of
 // its record's resolution, and read the fault codes; then "Нет ответа"

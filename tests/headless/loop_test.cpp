@@ -1,6 +1,5 @@
-// The program's main thread and its output: calls run in order on the
-// loop's thread, timers wake it, and a reader that stops reading or goes
-// away never holds anything up.
+// The program's output: a reader that stops reading or goes away never holds
+// anything up.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,50 +12,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(SimLoop, RunsHandOversAndPostsInOrderAndWakesForTimers) {
-  auto Loop = std::make_shared<TSimLoop>();
-  const std::thread::id Main = std::this_thread::get_id();
-  std::vector<int> Order;
-  std::atomic<bool> RanOnLoop{true};
-  int Wakes = 0;
-  // The loop ends once both the worker's calls and the timer have run,
-  // whichever comes last (all on the loop's thread).
-  const auto EndWhenDone = [&] {
-    if (Order.size() == 2 && Wakes > 0) Loop->End();
-  };
-  std::thread Worker([&] {
-    Loop->Synchronize([&] {
-      RanOnLoop = RanOnLoop && std::this_thread::get_id() == Main;
-      Order.push_back(1);
-    });
-    // The hand-over returned only after its call ran.
-    Loop->Post([&] {
-      RanOnLoop = RanOnLoop && std::this_thread::get_id() == Main;
-      Order.push_back(Order.size() == 1 ? 2 : -2);
-      EndWhenDone();
-    });
-  });
-  std::optional<int64_t> WakeAt = VaMonotonicMicros() + 30'000;
-  Loop->Run([&] { return WakeAt; },
-            [&] {
-              EXPECT_GE(VaMonotonicMicros(), *WakeAt);
-              ++Wakes;
-              WakeAt.reset();
-              EndWhenDone();
-            });
-  Worker.join();
-  EXPECT_TRUE(RanOnLoop);
-  EXPECT_EQ(Order, (std::vector<int>{1, 2}));
-  EXPECT_EQ(Wakes, 1);
-  // Once ended, a hand-over returns without running and posts are dropped.
-  bool Ran = false;
-  std::thread([&] { Loop->Synchronize([&] { Ran = true; }); }).join();
-  Loop->Post([&] { Ran = true; });
-  EXPECT_FALSE(Ran);
-  EXPECT_TRUE(Loop->Ended());
-}
-
-TEST(SimLoop, AReaderThatStopsReadingNeverBlocksTheWriter) {
+TEST(LineOutput, AReaderThatStopsReadingNeverBlocksTheWriter) {
   std::promise<void> Release;
   std::shared_future<void> Released = Release.get_future().share();
   auto Written = std::make_shared<std::string>();
@@ -82,7 +38,7 @@ TEST(SimLoop, AReaderThatStopsReadingNeverBlocksTheWriter) {
   EXPECT_NE(Written->find(Notice), std::string::npos) << *Written;
 }
 
-TEST(SimLoop, AReaderThatHasGoneTakesNoMoreLines) {
+TEST(LineOutput, AReaderThatHasGoneTakesNoMoreLines) {
   std::atomic<int> Calls{0};
   TLineOutput Output([&](const char*, size_t) {
     ++Calls;

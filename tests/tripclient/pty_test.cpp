@@ -1,6 +1,6 @@
 // The client on a serial port component against the emulated unit on the
 // master end of a pseudo-terminal: both run on the test's thread through a
-// TTripLoop, as the two programs run on their window threads. The waits
+// TVaLoop, as the two programs run on their window threads. The waits
 // are for events; P2max is widened so that a loaded machine does not make
 // answers late.
 #include "fakes.h"
@@ -26,7 +26,7 @@ using Q = TLiveQuantity;
 // asked to, as a K-line adapter does.
 class TMasterUnit : public TEcuPort {
 public:
-  TMasterUnit(TPtyPair& Pty, std::shared_ptr<TTripLoop> Loop) : FPty(Pty), FLoop(std::move(Loop)) {
+  TMasterUnit(TPtyPair& Pty, std::shared_ptr<TVaLoop> Loop) : FPty(Pty), FLoop(std::move(Loop)) {
     if (pipe(FStop) != 0) throw std::runtime_error("pipe");
     FThread = std::thread([this] { Run(); });
   }
@@ -72,7 +72,7 @@ private:
   }
 
   TPtyPair& FPty;
-  std::shared_ptr<TTripLoop> FLoop;
+  std::shared_ptr<TVaLoop> FLoop;
   TBytes FIn;
   int FStop[2] = {-1, -1};
   std::thread FThread;
@@ -91,16 +91,16 @@ protected:
   }
   ~TripClientOnPty() override {
     Comm.Close();
-    Loop->Shutdown();
+    Loop->End();
     for (int I = 0; I < 1000 && TVaCustomComm::RunningWorkers() > 0; ++I) std::this_thread::sleep_for(10ms);
     EXPECT_EQ(TVaCustomComm::RunningWorkers(), 0);
     EXPECT_TRUE(Reports.empty()) << Reports.front();
   }
-  bool Run(const std::function<bool()>& Done) { return Loop->RunUntil(&Trip, Done, 20s); }
+  bool Run(const std::function<bool()>& Done) { return RunTripClient(*Loop, &Trip, Done, 20s); }
   uint64_t Taken(uint8_t Id) const { return Trip.Client().RecordsTaken(Id); }
 
   TPtyPair Pty;
-  std::shared_ptr<TTripLoop> Loop = std::make_shared<TTripLoop>();
+  std::shared_ptr<TVaLoop> Loop = std::make_shared<TVaLoop>();
   TMasterUnit Unit{Pty, Loop};
   TVaComm Comm;
   TTripClient Trip{Comm};
