@@ -11,6 +11,7 @@ constexpr uint8_t ReadDataByLocalIdentifier = 0x21;
 constexpr uint8_t ReadDtcByStatus = 0x18;
 constexpr uint8_t TesterPresent = 0x3E;
 constexpr uint8_t NegativeResponse = 0x7F;
+constexpr uint8_t ResponsePending = 0x78;
 // Local identifiers that the client looks for in a variant's records.
 constexpr uint8_t HighestLocalId = 15;
 
@@ -251,6 +252,17 @@ void TKwpClient::Feed(uint8_t Byte, int64_t ArrivalUs) {
 
 void TKwpClient::TakeFrame(int64_t EndUs) {
   const std::optional<TKwpFrame> Frame = KwpReadFrame(FRx.data(), FRxCount);
+  if (Frame && Frame->ChecksumOk && Frame->Target == TesterAddress && Frame->Source == UnitAddress &&
+      Frame->DataLength == 3 && Frame->Data[0] == NegativeResponse && Frame->Data[1] == FRequest.Service &&
+      Frame->Data[2] == ResponsePending) {
+    // The unit needs longer: the request stays on the line, its answer is
+    // due within P2*max.
+    FRxCount = 0;
+    FAnswerBegun = false;
+    FAnswerDeadlineUs = EndUs + FTiming.P2StarMaxUs;
+    ++FCounters.Pending;
+    return;
+  }
   TKwpProblem Problem = TKwpProblem::Unexpected;
   const bool Taken = Frame && Accept(*Frame, EndUs, Problem);
   FRxCount = 0;

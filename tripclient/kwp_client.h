@@ -31,6 +31,9 @@
 //     answer. Its answer must begin within P2max of the request's end (its
 //     echo's end when the adapter echoes), and its bytes must follow each
 //     other within P1max.
+//   - A negative response with code 0x78 (response pending) to the request
+//     is not a failure: the answer is awaited for up to P2*max from its end,
+//     as often as the unit says so.
 //   - The adapter's echo of the request is recognised byte by byte and
 //     removed; bytes that differ from the request are the answer.
 //   - A request that gets no answer, a broken one, or one that is not its
@@ -70,11 +73,12 @@ public:
 // The timing, in microseconds. The defaults are ISO 14230-2 normal timing;
 // tests and slow links may widen them.
 struct TKwpTiming {
-  int64_t P1MaxUs = 20000;     // longest gap between two bytes of an answer
-  int64_t P2MaxUs = 50000;     // longest wait from a request's end to its answer's start
-  int64_t P3MinUs = 55000;     // shortest pause from an answer's end to the next request
-  int64_t WakeLowUs = 25000;   // fast init: the line held low ...
-  int64_t WakeHighUs = 25000;  // ... then high, before StartCommunication
+  int64_t P1MaxUs = 20000;        // longest gap between two bytes of an answer
+  int64_t P2MaxUs = 50000;        // longest wait from a request's end to its answer's start
+  int64_t P3MinUs = 55000;        // shortest pause from an answer's end to the next request
+  int64_t P2StarMaxUs = 5000000;  // the wait after "response pending" (7F .. 78) for the answer
+  int64_t WakeLowUs = 25000;      // fast init: the line held low ...
+  int64_t WakeHighUs = 25000;     // ... then high, before StartCommunication
   // After giving up on the unit, before a new fast init (at least W5 = 300
   // ms of a quiet line).
   int64_t ReinitPauseUs = 1000000;
@@ -119,6 +123,7 @@ struct TKwpCounters {
   uint64_t Echoes = 0;      // echoes of a request removed
   uint64_t NoiseBytes = 0;  // bytes dropped outside any frame or answer
   uint64_t PortErrors = 0;  // requests that the port refused
+  uint64_t Pending = 0;     // "response pending" answers (7F .. 78) waited out
 };
 
 enum class TKwpRequestKind : uint8_t { StartCommunication, ReadRecord, FaultCodes, TesterPresent };

@@ -299,3 +299,37 @@ TEST(KwpClient, TripWorkedByHandAndTheSameAsTheScenarioOracles) {
   L.Client.ResetTrip();
   EXPECT_FALSE(L.Client.Trip().Started());
 }
+
+TEST(KwpClient, ResponsePendingWaitsUpToP2StarMaxForTheAnswer) {
+  // The unit says "response pending" to the first speed record and answers
+  // two seconds later, far beyond P2max: no failure, no repeat.
+  TSimLine L;
+  bool Pended = false;
+  L.Alter = [&](const TBytes& Request, const TBytes& Answer) {
+    if (Request[3] != 0x21 || Request[4] != 0x06 || Pended) return Answer;
+    Pended = true;
+    L.Deliver(L.Now + 2000 * Ms, Answer);
+    return Frame({0x83, 0xF1, 0x11, 0x7F, 0x21, 0x78});
+  };
+  L.Start();
+  ASSERT_TRUE(L.RunFor(5000 * Ms, [&] { return L.Client.RecordsTaken(6) == 1; }));
+  const TKwpCounters& C = L.Client.Counters();
+  EXPECT_EQ(C.Pending, 1u);
+  EXPECT_EQ(C.Retries + C.Timeouts + C.BadFrames, 0u);
+  EXPECT_EQ(L.Client.State(), K::Connected);
+
+  // A unit that keeps saying so and never answers: the request is repeated
+  // P2*max after the last "pending", not P2max.
+  TSimLine Q;
+  Q.Alter = [](const TBytes& Request, const TBytes& Answer) {
+    return Request[3] == 0x21 && Request[4] == 0x06 ? Frame({0x83, 0xF1, 0x11, 0x7F, 0x21, 0x78}) : Answer;
+  };
+  Q.Start();
+  ASSERT_TRUE(Q.RunFor(10000 * Ms, [&] { return Q.Client.Counters().Retries == 1; }));
+  int64_t PendingAt = 0;
+  for (const auto& D : Q.Delivered)
+    if (D.Bytes.size() == 7 && D.Bytes[5] == 0x78) PendingAt = D.TimeUs;
+  ASSERT_NE(PendingAt, 0);
+  EXPECT_EQ(Q.Sent.back().TimeUs - PendingAt, 5000 * Ms);
+  EXPECT_EQ(Q.Client.LastProblem(), TKwpProblem::Timeout);
+}
