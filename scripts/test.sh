@@ -2,21 +2,22 @@
 # Builds the tester and runs every test: the layout check (.clang-format),
 # the GoogleTest suites (ctest) with each suite's registered tests checked
 # against its floor (tests/suite-floors.txt) and no test skipped, every suite
-# again under AddressSanitizer + UBSan, the serial link and the console's
-# threaded tests under ThreadSanitizer, a short fuzz run of the emulator, the
-# Windows cross build of the non-GUI libraries, the Windows test lane
-# (scripts/windows-tests.sh: the suites under Wine, and the rig test of the
-# command-line program kline-ecu-sim.exe on a COM port), and the Windows program
+# again under AddressSanitizer + UBSan, the threaded code (serial link, trip
+# client, command-line program, the console's threaded tests) under
+# ThreadSanitizer, a short fuzz run of the emulator, the Windows test lane
+# (scripts/windows-tests.sh: the non-GUI libraries and their suites
+# cross-built and run under Wine, and the rig test of the command-line
+# program kline-ecu-sim.exe on a COM port), and the Windows program
 # built against ../shared/qt6-mingw and run under Wine
 # (scripts/windows-package.sh, scripts/windows-gui-check.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
-echo "== Layout of the sources"
+echo "== Layout of the sources (at ${SECONDS} s)"
 bash scripts/check-format.sh
 
-echo "== Build and test"
+echo "== Build and test (at ${SECONDS} s)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 python3 scripts/check_suites.py ctest linux build
@@ -24,7 +25,7 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$jobs" -
   --output-junit "$PWD/build/ctest-junit.xml"
 python3 scripts/check_suites.py junit linux "$PWD/build/ctest-junit.xml"
 
-echo "== AddressSanitizer + UBSan build of everything, the Qt parts on the offscreen platform"
+echo "== AddressSanitizer + UBSan build of everything, the Qt parts on the offscreen platform (at ${SECONDS} s)"
 # Every suite under both locales as ctest registers them; the "perf" checks
 # (machine-dependent figures) stay out. Plain Debug (-O0): the runs take as
 # long as with -O1, the build about half as long.
@@ -35,7 +36,7 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir build-asan --output-on-failure -j"$jo
   --output-junit "$PWD/build-asan/ctest-junit.xml"
 python3 scripts/check_suites.py junit asan "$PWD/build-asan/ctest-junit.xml"
 
-echo "== ThreadSanitizer build of the serial link, the trip client, the command-line program and the console's threaded tests"
+echo "== ThreadSanitizer build of the serial link, the trip client, the command-line program and the console's threaded tests (at ${SECONDS} s)"
 # The console's tests where the port's threads meet the window thread: the
 # end-to-end tests on pseudo-terminals and the hand-over tests. Qt and GLib
 # are not instrumented; tests/sanitizers/tsan.supp names them, each with its
@@ -58,13 +59,11 @@ TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/sanitizers/tsan.supp" QT_Q
   2>&1 | tee build-tsan/console_tests.log
 python3 scripts/check_suites.py gtest tsan "console_tests[$threaded]@ru_RU.UTF-8" build-tsan/console_tests.log
 
-echo "== Fuzz run"
+echo "== Fuzz run (at ${SECONDS} s)"
 bash scripts/fuzz.sh
-echo "== Windows cross build"
-bash scripts/cross-build.sh
-echo "== Windows test lane (MinGW-w64 suites and the COM port end-to-end check under Wine)"
+echo "== Windows test lane (MinGW-w64 suites and the COM port end-to-end check under Wine) (at ${SECONDS} s)"
 bash scripts/windows-tests.sh build-win-lane
-echo "== Windows program (Qt 6 for MinGW-w64) packaged, and run under Wine"
+echo "== Windows program (Qt 6 for MinGW-w64) packaged, and run under Wine (at ${SECONDS} s)"
 package_status=0
 bash scripts/windows-package.sh || package_status=$?
 if [ "$package_status" = 3 ]; then
