@@ -62,7 +62,8 @@ TEST(VaLoop, ARunEndsWhenDoneHoldsOrItsTimeIsUpAndMayRunAgain) {
   // Done is looked at after every call: the run ends with the second post
   // and leaves the third queued for the next run.
   for (int I = 0; I < 3; ++I) Loop.Post([&] { ++Posted; });
-  EXPECT_TRUE(Loop.Run(nullptr, nullptr, [&] { return Posted == 2; }, 10s));
+  EXPECT_TRUE(Loop.Run(
+      nullptr, nullptr, [&] { return Posted == 2; }, 10s));
   EXPECT_EQ(Posted, 2);
   // A timer that keeps coming due does not keep the run from timing out.
   int Dues = 0;
