@@ -104,7 +104,11 @@ def check_gtest(lane, suite, log):
     if skipped:
         print(f"check_suites [{lane}]: {suite} skipped {skipped[-1]} tests", file=sys.stderr)
         sys.exit(1)
-    have = int(passed[-1]) if passed else 0
+    check_ran(lane, suite, int(passed[-1]) if passed else 0)
+
+
+def check_ran(lane, suite, have):
+    """A run's count of passed tests against the suite's floor."""
     least = floors(lane).get(suite)
     if least is None:
         sys.exit(f"check_suites [{lane}]: {suite} has no floor in {FLOORS}")
@@ -123,13 +127,7 @@ def check_unittest(lane, suite, log):
         sys.exit(f"check_suites [{lane}]: {suite} skipped tests")
     if not re.search(r"^OK$", text, re.M):
         sys.exit(f"check_suites [{lane}]: {suite} did not pass")
-    have = int(ran[-1]) if ran else 0
-    least = floors(lane).get(suite)
-    if least is None:
-        sys.exit(f"check_suites [{lane}]: {suite} has no floor in {FLOORS}")
-    print(f"  {suite}: {have} tests passed (floor {least})")
-    if have < least:
-        sys.exit(f"check_suites [{lane}]: {suite} ran {have} tests, fewer than its floor of {least}")
+    check_ran(lane, suite, int(ran[-1]) if ran else 0)
 
 
 def main(argv):

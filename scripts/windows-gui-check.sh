@@ -4,7 +4,8 @@
 # to a pseudo-terminal) selected, a click on "OK" opens the port and brings
 # up the tester window, and a trip computer on the other end of the
 # pseudo-terminal gets its StartCommunication and record request answered
-# byte for byte. Screenshots of both windows are kept.
+# byte for byte. Then the virtual trip computer of the same folder must
+# bring up its window. Screenshots of every window are kept.
 #
 #   scripts/windows-package.sh && scripts/windows-gui-check.sh
 #
@@ -214,6 +215,20 @@ set -e
 peer_pid=
 [ "$peer_status" = 0 ] || fail "requests over $port were not answered right (see above)"
 
+# --- The virtual trip computer of the same folder starts and shows its window
+stop_wine
+trip_title="Виртуальный маршрутный компьютер"
+LD_PRELOAD=$shim wine "$pkg/virtual-trip-computer.exe" >"$check/trip-computer.log" 2>&1 &
+disown
+if ! trip=$(wait_window "$trip_title" 60); then
+  import -window root "$check/screen-trip.png" 2>/dev/null || true
+  fail "the virtual trip computer's window \"$trip_title\" did not come up within 60 s" \
+    "(screen: $check/screen-trip.png; Wine's output: $check/trip-computer.log)"
+fi
+sleep 1
+import -window "$trip" "$check/trip-computer.png" || fail "no screenshot of the virtual trip computer"
+say "virtual trip computer window up (window $trip)"
+
 say "screenshots: $check/port-dialog.png $check/tester-window.png (first tab)," \
-  "$check/tester-tab2.png ... tester-tab7.png (the other tabs)"
+  "$check/tester-tab2.png ... tester-tab7.png (the other tabs), $check/trip-computer.png"
 say "passed in $(($(date +%s) - started)) s"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the tester for 64-bit Windows with MinGW-w64 against a Qt 6 for
 # MinGW, and makes the folder a Windows user unzips and runs: the program
-# with the Qt and MinGW run-time DLLs beside it, the Windows platform plugin
+# and the virtual trip computer (virtual-trip-computer.exe, given a COM port
+# joined to the tester's, e.g. by two cross-wired adapters) with the Qt and
+# MinGW run-time DLLs beside them, the Windows platform plugin
 # and style, zipped.
 #
 #   scripts/windows-package.sh
@@ -70,7 +72,8 @@ EOF
 fi
 echo "== Qt for MinGW: $qt"
 
-# --- Build the program (only it and the libraries it needs)
+# --- Build the programs (the tester and the virtual trip computer, and only
+# the libraries they need)
 build=$out/build
 cmake -S . -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
@@ -78,7 +81,7 @@ cmake -S . -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=Release \
   -DTESTER_GUI=ON -DTESTER_TESTS=OFF >"$out/configure.log" ||
   { cat "$out/configure.log" >&2; fail "configure failed (log: $out/configure.log)"; }
-cmake --build "$build" -j"$jobs" --target trip-computer-tester
+cmake --build "$build" -j"$jobs" --target trip-computer-tester virtual-trip-computer
 
 # --- The folder to ship
 mingw_dll_dirs=(/usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/lib)
@@ -97,7 +100,7 @@ find_mingw_dll() {
 pkg=$out/trip-computer-tester
 rm -rf "$pkg" "$pkg.zip"
 mkdir -p "$pkg/platforms" "$pkg/styles"
-cp "$build/console/trip-computer-tester.exe" "$pkg/"
+cp "$build/console/trip-computer-tester.exe" "$build/tripcomputer/virtual-trip-computer.exe" "$pkg/"
 for dll in Qt6Core Qt6Gui Qt6Widgets; do cp "$qt/bin/$dll.dll" "$pkg/"; done
 cp "$qt/plugins/platforms/qwindows.dll" "$pkg/platforms/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$pkg/styles/"
@@ -107,7 +110,7 @@ for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
   # Debian's copies carry debugging sections (libstdc++ 23 MB, 2 MB without).
   x86_64-w64-mingw32-strip --strip-unneeded "$pkg/$dll"
 done
-x86_64-w64-mingw32-strip "$pkg/trip-computer-tester.exe"
+x86_64-w64-mingw32-strip "$pkg/trip-computer-tester.exe" "$pkg/virtual-trip-computer.exe"
 
 # Every DLL that the program and the shipped DLLs import is either shipped
 # or part of Windows (Wine's copy of the system DLLs stands for those), so

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ecu_emulator.h"
+#include "ecu_port_adapter.h"
 #include "fault_codes.h"
 #include "numtext.h"
 #include "pty_link.h"
@@ -36,17 +37,6 @@ public:
   std::map<int, bool> Ticked;
   int Variant = 1;
   bool NoAnswer = false;
-};
-
-class TPortAdapter : public TEcuPort {
-public:
-  explicit TPortAdapter(TVaComm& Comm) : FComm(Comm) {}
-  int ReadBuf(void* Buf, int Count) override { return FComm.ReadBuf(Buf, Count); }
-  int WriteBuf(const void* Buf, int Count) override { return FComm.WriteBuf(Buf, Count); }
-  int64_t RxEventTime() const override { return FComm.RxEventTime(); }
-
-private:
-  TVaComm& FComm;
 };
 
 // A value the unit is given, and one count of each variant's record.
@@ -131,7 +121,7 @@ int TSelfTest::Run() {
     FPanel.Fields[V.Field] =
         FormatFloat(V.Field == TEcuField::Ubat || V.Field == TEcuField::Dv ? "0.00" : "0.#", V.Value);
   for (int Item : TickedItems) FPanel.Ticked[Item] = true;
-  TPortAdapter UnitPort(FUnitComm);
+  TEcuPortAdapter UnitPort(FUnitComm);
   TEcuEmulator Ecu(UnitPort, FPanel);
   auto Report = [this](const std::exception& E) { FReports.push_back(E.what()); };
   for (TVaComm* Comm : {&FUnitComm, &FTripComm}) {
