@@ -26,8 +26,8 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$jobs" -
 python3 scripts/check_suites.py junit linux "$PWD/build/ctest-junit.xml"
 
 echo "== AddressSanitizer + UBSan build of everything, the Qt parts on the offscreen platform (at ${SECONDS} s)"
-# Every suite under both locales as ctest registers them; the "perf" checks
-# (machine-dependent figures) stay out. Plain Debug (-O0): the runs take as
+# Every suite as ctest registers them (the Qt suites under the operators'
+# locale only); the "perf" checks (machine-dependent figures) stay out. Plain Debug (-O0): the runs take as
 # long as with -O1, the build about half as long.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESTER_GUI=ON -DTESTER_SANITIZE=ON
 cmake --build build-asan -j"$jobs"
