@@ -22,16 +22,14 @@
 #include "ecu_emulator.h"
 #include "ecu_port_adapter.h"
 #include "numtext.h"
+#include "valoop.h"
 #include "vacomm.h"
 
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <functional>
 #include <iostream>
 #include <map>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -39,57 +37,6 @@
 #include <vector>
 
 namespace {
-
-// Everything that runs on the main thread: the workers' hand-overs (the
-// worker waits until its call has run) and the commands read from stdin.
-class TMainThread : public TVaSynchronizer {
-public:
-  void Synchronize(const std::function<void()>& Call) override {
-    bool Done = false;
-    std::unique_lock<std::mutex> Lock(FLock);
-    if (FEnded) return;
-    FQueue.push_back([&] {
-      Call();
-      std::lock_guard<std::mutex> G(FLock);
-      Done = true;
-      FChanged.notify_all();
-    });
-    FChanged.notify_all();
-    FChanged.wait(Lock, [&] { return Done || FEnded; });
-  }
-  void Post(std::function<void()> Call) {
-    std::lock_guard<std::mutex> G(FLock);
-    FQueue.push_back(std::move(Call));
-    FChanged.notify_all();
-  }
-  // Runs queued calls until End().
-  void Run() {
-    for (;;) {
-      std::function<void()> Next;
-      {
-        std::unique_lock<std::mutex> Lock(FLock);
-        FChanged.wait(Lock, [&] { return !FQueue.empty() || FEnded; });
-        if (FEnded) return;
-        Next = std::move(FQueue.front());
-        FQueue.pop_front();
-      }
-      Next();
-    }
-  }
-  // Queued and later hand-overs return to their workers without running.
-  void End() {
-    std::lock_guard<std::mutex> G(FLock);
-    FEnded = true;
-    FQueue.clear();
-    FChanged.notify_all();
-  }
-
-private:
-  std::mutex FLock;
-  std::condition_variable FChanged;
-  std::deque<std::function<void()>> FQueue;
-  bool FEnded = false;
-};
 
 class TPanel : public TEcuPanel {
 public:
@@ -117,7 +64,7 @@ void Say(const std::string& Line) {
 
 // The port as TForm1::SetUpVaComm1 sets it up; only the device name is the
 // one asked for.
-void SetUpPort(TVaComm& Comm, const std::shared_ptr<TMainThread>& Main, TEcuEmulator& Ecu) {
+void SetUpPort(TVaComm& Comm, const std::shared_ptr<TVaLoop>& Main, TEcuEmulator& Ecu) {
   VaSetUpKLinePort(Comm);
   Comm.SetOnRxChar([&Ecu](TVaCustomComm*, int Count) { Ecu.RxChar(Count); });
   Comm.SetSynchronizer(Main);
@@ -134,7 +81,9 @@ const std::map<std::string, TEcuField> FieldNames = {
 
 int main() {
   SetDecimalSeparator(',');
-  auto Main = std::make_shared<TMainThread>();
+  // Everything runs on the main thread: the workers' hand-overs and the
+  // commands read from standard input.
+  auto Main = std::make_shared<TVaLoop>();
   TPanel Panel;
   TVaComm Comm;
   TEcuPortAdapter Port(Comm);
@@ -200,7 +149,7 @@ int main() {
     }
     Main->Post([Command] { Command("quit"); });
   }).detach();
-  Main->Run();
+  Main->Run(nullptr, nullptr);
   std::fflush(stdout);
   // Workers that still wait on a hand-over were released by End(); the
   // process ends without waiting for detached threads.
