@@ -81,7 +81,13 @@ TEST_F(DeviceLossTest, APulledAdapterIsOneLossInsteadOfReports) {
   ASSERT_TRUE(Run([&] { return Received == "ab"; }));
   PullOut();
   ASSERT_TRUE(Run([&] { return !Losses.empty(); }));
-  EXPECT_EQ(Losses, std::vector<std::string>{SIoError});
+  // Which thread meets the vanished device first is the scheduler's choice:
+  // usually reading what came fails and names the error; when the event
+  // thread's wait reports the hang-up before any read, the hang-up is the
+  // loss (seen once under AddressSanitizer). Either way it is one loss.
+  const std::string HungUp = "The device " + Path + " has hung up";
+  ASSERT_EQ(Losses.size(), 1u);
+  EXPECT_TRUE(Losses[0] == SIoError || Losses[0] == HungUp) << Losses[0];
   // Answers still queued fail on the device too: no second loss, nothing
   // reported, and the workers try again only once per pause while the port
   // stays open (a worker that spins makes hundreds of hand-overs).
@@ -139,14 +145,16 @@ TEST_F(PortKeeperTest, BringsThePortBackWhenADeviceIsAtThePathAgain) {
   PullOut();
   ASSERT_TRUE(Run([&] { return Keeper->State() == TVaKeeperState::Lost; }));
   EXPECT_FALSE(Comm.Active());
-  EXPECT_EQ(Keeper->Reason(), SIoError);
+  // The failed read or the hang-up, whichever the port met first (see above).
+  const std::string Loss = Keeper->Reason();
+  EXPECT_TRUE(Loss == SIoError || Loss == "The device " + Path + " has hung up") << Loss;
   // Nothing at the path: one attempt a second, only the first one reported.
   for (int i = 0; i < 12; ++i, Now += 250) Keeper->Tick(Now);
   EXPECT_EQ(Keeper->Attempts(), 2);
-  EXPECT_EQ(Keeper->Reason(), SIoError);
+  EXPECT_EQ(Keeper->Reason(), Loss);
   EXPECT_EQ(Changes,
             (std::vector<TChange>{
-                {TVaKeeperState::Open, ""}, {TVaKeeperState::Lost, SIoError}, {TVaKeeperState::Reopening, NotFound}}));
+                {TVaKeeperState::Open, ""}, {TVaKeeperState::Lost, Loss}, {TVaKeeperState::Reopening, NotFound}}));
   // Plugged in again: the next due tick opens the same path.
   PlugIn();
   Keeper->Tick(Now - 10);
