@@ -98,8 +98,6 @@ void ApplyIntegerText(const QLineEdit* Edit, TAbAnalogCControl* Gauge) {
   Gauge->SetValue(Single(StrToInt(Edit->text().toStdString())));
 }
 
-constexpr char16_t kEnter = 13;
-
 // The key-press and focus-entry events of one edit field, as the window's
 // handlers expect them. A key press hands the character to the handler
 // before the field sees it (a handler that clears it to 0 swallows the key);
@@ -143,7 +141,7 @@ protected:
 private:
   // The character a key press types; Enter on either key is character 13.
   static QChar CharacterOf(const QKeyEvent& Key) {
-    if (Key.key() == Qt::Key_Return || Key.key() == Qt::Key_Enter) return QChar(kEnter);
+    if (Key.key() == Qt::Key_Return || Key.key() == Qt::Key_Enter) return QChar(TForm1::kEnter);
     const QString Text = Key.text();
     return Text.size() == 1 ? Text.front() : QChar();
   }
@@ -264,19 +262,19 @@ void TForm1::AbVSliderUbatValueChange(TAbAnalogCControl*) { EditUbat->setText(Ga
 
 // Edit field to gauge on the Enter key; the key goes on to the field.
 void TForm1::EditVSSKeyPress(QLineEdit*, QChar& Key) {
-  if (Key == kEnter) ApplyFloatText(EditVSS, AbDialVSS);
+  if (Key == TForm1::kEnter) ApplyFloatText(EditVSS, AbDialVSS);
 }
 void TForm1::EditATPKeyPress(QLineEdit*, QChar& Key) {
-  if (Key == kEnter) ApplyFloatText(EditATP, AbVSliderATP);
+  if (Key == TForm1::kEnter) ApplyFloatText(EditATP, AbVSliderATP);
 }
 void TForm1::EditDvKeyPress(QLineEdit*, QChar& Key) {
-  if (Key == kEnter) ApplyFloatText(EditDv, AbVSliderDv);
+  if (Key == TForm1::kEnter) ApplyFloatText(EditDv, AbVSliderDv);
 }
 void TForm1::EditUbatKeyPress(QLineEdit*, QChar& Key) {
-  if (Key == kEnter) ApplyFloatText(EditUbat, AbVSliderUbat);
+  if (Key == TForm1::kEnter) ApplyFloatText(EditUbat, AbVSliderUbat);
 }
 void TForm1::EditIMAPKeyPress(QLineEdit*, QChar& Key) {
-  if (Key == kEnter) ApplyIntegerText(EditIMAP, AbVSliderIMAP);
+  if (Key == TForm1::kEnter) ApplyIntegerText(EditIMAP, AbVSliderIMAP);
 }
 
 // Edit field to gauge when the field is entered, with the text it holds then.

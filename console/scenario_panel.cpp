@@ -37,8 +37,6 @@
 
 namespace {
 
-constexpr char16_t kEnter = 13;
-
 // Minutes and seconds of a number of milliseconds: "03:06", "125:00".
 QString MinutesText(int64_t Ms) {
   const int64_t S = std::max<int64_t>(Ms, 0) / 1000;
@@ -581,7 +579,7 @@ void TScenarioPanel::WriteFields(const TFieldValues& Values) {
 void TScenarioPanel::ApplyToGauge(TEcuField Field) {
   // What the operator's Enter (or entering the field) does with the text.
   QLineEdit* Edit = FForm.ParameterEdit(Field);
-  QChar Enter(kEnter);
+  QChar Enter(TForm1::kEnter);
   switch (Field) {
     case TEcuField::VSS: FForm.EditVSSKeyPress(Edit, Enter); break;
     case TEcuField::TOG: FForm.Edit10Change(Edit); break;

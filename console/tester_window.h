@@ -94,7 +94,9 @@ public:
   void VaComm1RxChar(TVaCustomComm* Sender, int Count);
 
   // Gauge panel handlers (gauge_panel.cpp): gauge to edit field, edit field
-  // to gauge on Enter, and on focus entry for EditTOG, EditRPM and EditIAT.
+  // to gauge on Enter (the key character kEnter), and on focus entry for
+  // EditTOG, EditRPM and EditIAT.
+  static constexpr char16_t kEnter = 13;
   void AbDialVSSValueChange(TAbAnalogCControl* Sender);
   void AbVSliderTOGValueChange(TAbAnalogCControl* Sender);
   void AbDialRPMValueChange(TAbAnalogCControl* Sender);

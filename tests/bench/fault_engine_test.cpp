@@ -14,12 +14,6 @@
 namespace {
 
 using TFrames = std::vector<TBytes>;
-const TBytes StartComm = {0x81, 0x11, 0xF1, 0x81, 0x04};
-const TBytes Present = {0x81, 0x11, 0xF1, 0x3E, 0xC1};
-const TBytes PresentAnswer = {0x81, 0xF1, 0x11, 0x7E, 0x01};
-const TBytes Record01 = {0x82, 0x11, 0xF1, 0x21, 0x01, 0xA6};
-const TBytes Record01Answer = {0x89, 0xF1, 0x11, 0x61, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0xEB};
-const TBytes Record06 = {0x82, 0x11, 0xF1, 0x21, 0x06, 0xAB};
 // 50 km/h (code 28) and 800 rpm (3200 = 0C80, low byte first).
 const TBytes Record06Answer = {0x8E, 0xF1, 0x11, 0x61, 0x06, 0x28, 0x00, 0x00, 0x80,
                                0x0C, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xAB};
@@ -69,7 +63,8 @@ TEST(FaultEngine, WithoutAMatchingRuleTheBytesAreThoseOfTheUnitAlone) {
   Unmatched.Engine.SetRules(
       {Rule(TFaultAction::NoAnswer, 0x21, 0x07), Rule(TFaultAction::Silent, 0x99, {}, 9), Window});
   for (TFaultBench* F : {&Plain, &Empty, &Unmatched})
-    for (const TBytes& R : {StartComm, Record01, Record06, Security, Present, TBytes{0x81, 0x33, 0xF1, 0x81, 0x26}})
+    for (const TBytes& R :
+         {StartComm, Record01, Record06, Security, TesterPresent, TBytes{0x81, 0x33, 0xF1, 0x81, 0x26}})
       F->B.Event(R);
   EXPECT_EQ(Plain.B.Port.Written.size(), 4u);
   EXPECT_EQ(Empty.B.Port.Written, Plain.B.Port.Written);
@@ -85,7 +80,7 @@ TEST(FaultEngine, EachActionWritesItsExactBytes) {
                      Rule(TFaultAction::BadChecksum, 0x27)});
   EXPECT_EQ(F.Ask(0, Record06), TFrames{});
   EXPECT_EQ(F.Ask(0, Record01), TFrames{Record01Answer});  // another identifier
-  EXPECT_EQ(F.Ask(0, Present), (TFrames{{0x81, 0xF1, 0x11, 0x7E, 0xFE}}));
+  EXPECT_EQ(F.Ask(0, TesterPresent), (TFrames{{0x81, 0xF1, 0x11, 0x7E, 0xFE}}));
   EXPECT_EQ(F.Ask(0, Security), TFrames{});  // no answer to spoil
   for (size_t I = 0; I < 3; ++I) EXPECT_EQ(F.Engine.Hits(I), 1u) << I;
   // Cut after K bytes: 3, 0 (nothing), more than the answer has (all).
@@ -121,10 +116,10 @@ TEST(FaultEngine, HeldAnswersGoOutInDueOrderWhenPolledOrBeforeTheNextAnswer) {
   EXPECT_EQ(F.PollAt(1'199'999), TFrames{});
   EXPECT_EQ(F.PollAt(1'200'000), TFrames{Record06Answer});
   // Due at 2350 and 2260: written in due order.
-  F.Ask(2050, Present);
+  F.Ask(2050, TesterPresent);
   F.Ask(2060, Record06);
   EXPECT_EQ(F.Engine.NextDueUs(), 2'260'000);
-  EXPECT_EQ(F.PollAt(2'400'000), (TFrames{Record06Answer, PresentAnswer}));
+  EXPECT_EQ(F.PollAt(2'400'000), (TFrames{Record06Answer, TesterPresentAnswer}));
   // Due before a request that came before the host polled: written first.
   F.Ask(3000, Record06);
   EXPECT_EQ(F.Ask(3300, StartComm).size(), 2u);
@@ -155,9 +150,9 @@ TEST(FaultEngine, EveryNthTimeWindowAndTheFirstMatchingRuleWins) {
   TFaultRule Second = Rule(TFaultAction::Negative, {}, {}, 0x21);
   Second.EveryNth = 2;
   F.Engine.SetRules({Rule(TFaultAction::NoAnswer, 0x3E), Second});
-  EXPECT_EQ(F.Ask(0, Present), TFrames{});
+  EXPECT_EQ(F.Ask(0, TesterPresent), TFrames{});
   EXPECT_EQ(F.Ask(0, Record06), TFrames{Record06Answer});
-  EXPECT_EQ(F.Ask(0, Present), TFrames{});
+  EXPECT_EQ(F.Ask(0, TesterPresent), TFrames{});
   EXPECT_EQ(F.Ask(0, Record06), TFrames{WithChecksum({0x83, 0xF1, 0x11, 0x7F, 0x21, 0x21})});
 
   // Windows [From, To) on the scenario clock; none while no scenario plays.
@@ -170,26 +165,26 @@ TEST(FaultEngine, EveryNthTimeWindowAndTheFirstMatchingRuleWins) {
   F.Engine.SetScenarioClock([&Scenario] { return Scenario; });
   const TBytes Bad3E = {0x81, 0xF1, 0x11, 0x7E, 0xFE};
   for (const auto& [Time, Expected] :
-       std::vector<std::pair<std::optional<int64_t>, TBytes>>{{std::nullopt, PresentAnswer},
-                                                              {9'999, PresentAnswer},
+       std::vector<std::pair<std::optional<int64_t>, TBytes>>{{std::nullopt, TesterPresentAnswer},
+                                                              {9'999, TesterPresentAnswer},
                                                               {10'000, {}},
                                                               {19'999, {}},
-                                                              {20'000, PresentAnswer},
+                                                              {20'000, TesterPresentAnswer},
                                                               {50'000, Bad3E},
                                                               {1'000'000'000, Bad3E}}) {
     Scenario = Time;
-    EXPECT_EQ(F.Ask(0, Present), Expected.empty() ? TFrames{} : TFrames{Expected}) << Time.value_or(-1);
+    EXPECT_EQ(F.Ask(0, TesterPresent), Expected.empty() ? TFrames{} : TFrames{Expected}) << Time.value_or(-1);
   }
   F.Engine.SetScenarioClock(nullptr);  // then the time set by hand
   F.Engine.SetScenarioTimeMs(15'000);
-  EXPECT_EQ(F.Ask(0, Present), TFrames{});
+  EXPECT_EQ(F.Ask(0, TesterPresent), TFrames{});
 }
 
 TEST(FaultEngine, ASilenceSwallowsEveryAnswerAndHeldFramesUntilItEnds) {
   TFaultBench F;
   F.Engine.SetRules({Rule(TFaultAction::Silent, 0x3E, {}, 3000), Rule(TFaultAction::Late, 0x21, 0x06, 500)});
-  EXPECT_EQ(F.Ask(0, Record06), TFrames{});   // held until 500
-  EXPECT_EQ(F.Ask(100, Present), TFrames{});  // silent until 3100
+  EXPECT_EQ(F.Ask(0, Record06), TFrames{});         // held until 500
+  EXPECT_EQ(F.Ask(100, TesterPresent), TFrames{});  // silent until 3100
   EXPECT_EQ(F.PollAt(600'000), TFrames{});
   EXPECT_EQ(F.Engine.NextDueUs(), 3'100'000);
   EXPECT_EQ(F.Ask(1000, StartComm), TFrames{});
@@ -201,23 +196,23 @@ TEST(FaultEngine, ASilenceSwallowsEveryAnswerAndHeldFramesUntilItEnds) {
   EXPECT_EQ(F.Ask(3200, Record01), TFrames{Record01Answer});
   // Reset ends a silence at once and forgets what was held.
   F.Ask(4000, Record06);
-  F.Ask(4100, Present);
+  F.Ask(4100, TesterPresent);
   F.Engine.Reset();
-  EXPECT_EQ(F.Ask(4200, Present), TFrames{PresentAnswer});
+  EXPECT_EQ(F.Ask(4200, TesterPresent), TFrames{TesterPresentAnswer});
   EXPECT_EQ(F.PollAt(10'000'000), TFrames{});
 }
 
 TEST(FaultEngine, ARuleForEverythingNeitherHangsNorGrowsWithoutBound) {
   TFaultBench F;
   F.Engine.SetRules({Rule(TFaultAction::Late, {}, {}, 1000)});
-  for (int I = 0; I < 300; ++I) F.Ask(I, Present);
+  for (int I = 0; I < 300; ++I) F.Ask(I, TesterPresent);
   EXPECT_EQ(F.Engine.PendingCount(), TFaultEngine::MaxPending);
   EXPECT_EQ(F.Engine.DroppedPending(), 300u - TFaultEngine::MaxPending);
   EXPECT_EQ(F.PollAt(1'255'000).size(), TFaultEngine::MaxPending);
   // Response pending for everything: a pending frame each, answers held
   // within the same bound.
   F.Engine.SetRules({Rule(TFaultAction::Negative, {}, {}, 0x78)});
-  for (int I = 0; I < 300; ++I) EXPECT_EQ(F.Ask(2000 + I, Present).size(), 1u);
+  for (int I = 0; I < 300; ++I) EXPECT_EQ(F.Ask(2000 + I, TesterPresent).size(), 1u);
   EXPECT_EQ(F.Engine.PendingCount(), TFaultEngine::MaxPending);
 }
 
@@ -226,17 +221,17 @@ TEST(FaultEngine, RulesAppliedByHandAndRulesRefused) {
   F.Engine.SetRules({Rule(TFaultAction::NoAnswer, 0x3E)});
   const uint64_t Hand = F.Engine.AddRule(Rule(TFaultAction::BadChecksum, 0x3E));  // first: it wins
   F.Engine.AddRule(Rule(TFaultAction::NoAnswer, 0x21), false);
-  EXPECT_EQ(F.Ask(0, Present), (TFrames{{0x81, 0xF1, 0x11, 0x7E, 0xFE}}));
+  EXPECT_EQ(F.Ask(0, TesterPresent), (TFrames{{0x81, 0xF1, 0x11, 0x7E, 0xFE}}));
   EXPECT_TRUE(F.Engine.RemoveRule(Hand));
   EXPECT_FALSE(F.Engine.RemoveRule(Hand));
-  EXPECT_EQ(F.Ask(0, Present), TFrames{});
+  EXPECT_EQ(F.Ask(0, TesterPresent), TFrames{});
   EXPECT_EQ(F.Ask(0, Record01), TFrames{});
   // Clearing the rules keeps what is already held.
   F.Engine.AddRule(Rule(TFaultAction::Late, {}, {}, 50));
-  F.Ask(300, Present);
+  F.Ask(300, TesterPresent);
   F.Engine.ClearRules();
-  EXPECT_EQ(F.Ask(310, Present), TFrames{PresentAnswer});
-  EXPECT_EQ(F.PollAt(350'000), TFrames{PresentAnswer});
+  EXPECT_EQ(F.Ask(310, TesterPresent), TFrames{TesterPresentAnswer});
+  EXPECT_EQ(F.PollAt(350'000), TFrames{TesterPresentAnswer});
   // Refused with the reason; the rules in force stay.
   F.Engine.SetRules({Rule(TFaultAction::NoAnswer, 0x3E)});
   TFaultRule LongPending = Rule(TFaultAction::Negative, {}, {}, 0x78);
@@ -272,7 +267,7 @@ TEST(FaultRecord, HitsAndHeldAnswersAreInTheRecordAndBothFiles) {
   ClockUs = 1'100'000;
   F.PollAt(1'100'000);
   ClockUs = 1'200'200;
-  F.Ask(1200, Present);
+  F.Ask(1200, TesterPresent);
   std::ostringstream Csv, Json;
   WriteRecord(Csv, TRecordFormat::Csv, Record, Record.Count(), {});
   WriteRecord(Json, TRecordFormat::JsonLines, Record, Record.Count(), {});

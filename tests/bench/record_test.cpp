@@ -5,10 +5,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include "../emulator/fakes.h"
+#include "environment.h"
 #include "numtext.h"
 #include "record_file.h"
 #include "session_record.h"
@@ -52,10 +52,6 @@ private:
   }
 };
 
-const TBytes StartComm = {0x81, 0x11, 0xF1, 0x81, 0x04};
-const TBytes Record01 = {0x82, 0x11, 0xF1, 0x21, 0x01, 0xA6};
-const TBytes Present = {0x81, 0x11, 0xF1, 0x3E, 0xC1};
-
 std::string BytesOf(std::string_view Text) { return Hex(TBytes(Text.begin(), Text.end())); }
 
 }  // namespace
@@ -69,7 +65,7 @@ TEST(SessionRecord, EveryFrameAnswerDropAndChangeWithItsTimeAndOutcome) {
   L.Record.Change("EditIMAP=12.7");
   L.Send(300, {0x82, 0x11, 0xF1, 0x21, 0x04, 0xA9});
   L.B.Panel.Pause = true;
-  L.Send(400, Present);
+  L.Send(400, TesterPresent);
   ASSERT_EQ(L.Record.Count(), 7u);
 
   const TRecordEntry Wake = L.Record.Entry(0);
@@ -101,10 +97,10 @@ TEST(SessionRecord, EveryFrameAnswerDropAndChangeWithItsTimeAndOutcome) {
   // Stopped, nothing more is taken; started again, it goes on.
   L.B.Panel.Pause = false;
   L.Record.Stop();
-  L.Send(500, Present);
+  L.Send(500, TesterPresent);
   EXPECT_EQ(L.Record.Count(), 7u);
   L.Record.Start();
-  L.Send(600, Present);
+  L.Send(600, TesterPresent);
   EXPECT_EQ(L.Record.Count(), 9u);
   EXPECT_EQ(L.Record.StartUs(), 0);
 }
@@ -115,8 +111,8 @@ TEST(TimingVerdict, AConformingTripComputerPassesEveryMeasure) {
   L.Send(49, StartComm, 2);  // 49..57 ms, answered at 57.2
   L.Send(120, Record01, 5);  // 62.8 ms after the answer
   L.Send(300, Record01, 5);
-  L.Send(1300, Present, 5);
-  L.Send(2300, Present, 5);
+  L.Send(1300, TesterPresent, 5);
+  L.Send(2300, TesterPresent, 5);
   const TTimingVerdict V = JudgeTiming(L.Record);
   EXPECT_TRUE(V.Pass());
   const TTimingMeasure* P4 = V.Find("P4");
@@ -171,7 +167,7 @@ TEST(TimingVerdict, SlowBytesEarlyPollsAndRetriesAreReported) {
     L.B.Panel.NoAnswer = true;
     for (int I = 0; I < 4; ++I) L.Send(100 + 100 * I, Record01);
     L.B.Panel.NoAnswer = false;
-    L.Send(600, Present);
+    L.Send(600, TesterPresent);
     const TTimingVerdict V = JudgeTiming(L.Record);
     const TTimingMeasure* Retries = V.Find("Retries");
     EXPECT_EQ(Retries->Samples, 3u);
@@ -221,7 +217,7 @@ TEST(RecordFile, SavedSafelyOrNotAtAllWithTheReason) {
   namespace fs = std::filesystem;
   TLineBench L;
   L.Send(0, StartComm);
-  const fs::path Dir = fs::temp_directory_path() / ("record-test-" + std::to_string(std::random_device{}()));
+  const fs::path Dir = fs::temp_directory_path() / ("record-test-" + UniqueTempSuffix());
   fs::create_directories(Dir);
   const fs::path Target = Dir / "session.csv";
   EXPECT_EQ(SaveRecordFile(Target.string(), TRecordFormat::Csv, L.Record, L.Record.Count()), "");

@@ -16,9 +16,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "console_support.h"
+#include "environment.h"
 #include "line_report.h"
 #include "monitor_view.h"
 #include "tester_app.h"
@@ -34,7 +34,7 @@ protected:
     App = StartTesterOn(Line);
     Form = &App->Form1();
     ASSERT_TRUE(Form->VaComm1.Active()) << Recorder.Texts().join('\n').toStdString();
-    Dir = fs::temp_directory_path() / ("session-test-" + std::to_string(std::random_device{}()));
+    Dir = fs::temp_directory_path() / ("session-test-" + UniqueTempSuffix());
     fs::create_directories(Dir);
     Form->PageControl1->setCurrentWidget(Form->TabSheet3);
   }

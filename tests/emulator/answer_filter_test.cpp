@@ -12,11 +12,6 @@
 
 namespace {
 
-const TBytes StartComm = {0x81, 0x11, 0xF1, 0x81, 0x04};
-const TBytes StartCommAnswer = {0x83, 0xF1, 0x11, 0xC1, 0x6B, 0x8F, 0x40};
-const TBytes Present = {0x81, 0x11, 0xF1, 0x3E, 0xC1};
-const TBytes PresentAnswer = {0x81, 0xF1, 0x11, 0x7E, 0x01};
-const TBytes Record06 = {0x82, 0x11, 0xF1, 0x21, 0x06, 0xAB};
 const TBytes Security = {0x82, 0x11, 0xF1, 0x27, 0x01, 0xAC};  // SecurityAccess: never answered
 
 // Notes what it is shown ("target source | data | arrival | answer") and
@@ -70,7 +65,7 @@ TEST(AnswerFilter, PassingEverythingChangesNothingAndSeesEachRequestForTheUnit) 
       StartCommAnswer,  // the adapter's echo of our answer
       Record06,
       Security,
-      Present,                               //
+      TesterPresent,                         //
       {0x81, 0x33, 0xF1, 0x81, 0x26},        // another unit
       {0x82, 0x33, 0xF1, 0x18, 0x00, 0xBE},  // fault codes of another unit: answered, not filtered
       {0xC1, 0x33, 0xF1, 0x81, 0x66},        // functional
@@ -113,20 +108,20 @@ TEST(AnswerFilter, WithheldAndReplacedAnswersAreExactlyWhatIsWrittenAndObserved)
   EXPECT_EQ(F.Trace.Events, (std::vector<std::string>{"rx 82 11 F1 27 01 AC ", "tx 83 F1 11 7F 27 11 3C ",
                                                       Outcome(TEcuOutcome::FaultRule)}));
   Filter.Bytes = {0x81, 0xF1, 0x11, 0x7E};
-  EXPECT_EQ(B.Answer(Present), Filter.Bytes);
-  EXPECT_EQ(TBytes(B.Ecu.TxFrame.begin(), B.Ecu.TxFrame.begin() + 5), PresentAnswer);
+  EXPECT_EQ(B.Answer(TesterPresent), Filter.Bytes);
+  EXPECT_EQ(TBytes(B.Ecu.TxFrame.begin(), B.Ecu.TxFrame.begin() + 5), TesterPresentAnswer);
   // No bytes, or a negative count: nothing; more than the buffer: cut to it.
   Filter.Bytes.clear();
-  EXPECT_EQ(B.Answer(Present), TBytes{});
+  EXPECT_EQ(B.Answer(TesterPresent), TBytes{});
   Filter.Bytes.assign(2000, 0x55);
-  EXPECT_EQ(B.Answer(Present), TBytes(TEcuAnswerFilter::MaxReplacement, 0x55));
+  EXPECT_EQ(B.Answer(TesterPresent), TBytes(TEcuAnswerFilter::MaxReplacement, 0x55));
   Filter.Count = -3;
-  EXPECT_EQ(B.Answer(Present), TBytes{});
+  EXPECT_EQ(B.Answer(TesterPresent), TBytes{});
   EXPECT_EQ(B.Ecu.AnswersSent, 3u);
 
   // Taken away, the filter is asked nothing more.
   B.Ecu.SetAnswerFilter(nullptr);
-  EXPECT_EQ(B.Answer(Present), PresentAnswer);
+  EXPECT_EQ(B.Answer(TesterPresent), TesterPresentAnswer);
   EXPECT_EQ(Filter.Seen.size(), 6u);
 }
 
@@ -139,10 +134,10 @@ TEST(AnswerFilter, NotAskedWhenNoAnswerIsTickedPausedOrAFieldFailsAndPortErrorsS
   B.Start();
   B.Ecu.SetAnswerFilter(&Filter);
   B.Panel.NoAnswer = true;
-  EXPECT_EQ(B.Answer(Present), TBytes{});
+  EXPECT_EQ(B.Answer(TesterPresent), TBytes{});
   B.Panel.NoAnswer = false;
   B.Panel.Pause = true;
-  EXPECT_EQ(B.Answer(Present), TBytes{});
+  EXPECT_EQ(B.Answer(TesterPresent), TBytes{});
   B.Panel.Pause = false;
   // A bad speed text leaves RxChar as always, and the answer stage is not
   // left holding answers back: a direct SendAnswer still writes.
@@ -151,10 +146,10 @@ TEST(AnswerFilter, NotAskedWhenNoAnswerIsTickedPausedOrAFieldFailsAndPortErrorsS
   EXPECT_EQ(F.Trace.Events.back(), Outcome(TEcuOutcome::ConversionError));
   EXPECT_TRUE(Filter.Seen.empty());
   B.Ecu.SendAnswer("7E");
-  EXPECT_EQ(B.Sent(), std::vector<TBytes>{PresentAnswer});
+  EXPECT_EQ(B.Sent(), std::vector<TBytes>{TesterPresentAnswer});
 
   B.Port.WriteError = "Write error (5)";
-  EXPECT_THROW(B.Event(Present), std::runtime_error);
+  EXPECT_THROW(B.Event(TesterPresent), std::runtime_error);
   EXPECT_EQ(F.Trace.Events.back(), Outcome(TEcuOutcome::PortError));
   EXPECT_EQ(Filter.Seen.size(), 1u);
 }

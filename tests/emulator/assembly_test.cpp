@@ -8,10 +8,6 @@
 
 namespace {
 
-const TBytes StartComm = {0x81, 0x11, 0xF1, 0x81, 0x04};
-const TBytes StartCommAnswer = {0x83, 0xF1, 0x11, 0xC1, 0x6B, 0x8F, 0x40};
-const TBytes TesterPresentAnswer = {0x81, 0xF1, 0x11, 0x7E, 0x01};
-
 TEST(Assembly, ShortHeaderFrameInOneEvent) {
   TEcuBench B;
   EXPECT_EQ(B.Answer(StartComm), StartCommAnswer);

@@ -4,16 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
+#include "environment.h"
 #include "fakes.h"
 #include "numtext.h"
 #include "sim_options.h"
 
 namespace {
-
-// A name no other run of the suite uses at the same time.
-std::string Unique() { return std::to_string(std::random_device{}()); }
 
 TSimOptionsParse Parse(std::vector<std::string> Args, char Separator = ',') { return ParseSimOptions(Args, Separator); }
 
@@ -141,7 +138,8 @@ TEST(SimOptions, AStartFileGivesNumbersAsTextsAndTextsAsTheyStand) {
 }
 
 TEST(SimOptions, TheStartStateReachesTheUnitAndOptionsComeAfterTheFile) {
-  const std::filesystem::path File = std::filesystem::temp_directory_path() / ("sim_start_" + Unique() + ".json");
+  const std::filesystem::path File =
+      std::filesystem::temp_directory_path() / ("sim_start_" + UniqueTempSuffix() + ".json");
   {
     std::ofstream Out(File);
     Out << R"({"variant": 2, "values": {"VSS": 100, "RPM": 800}, "faults": ["0300"]})";

@@ -7,16 +7,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
+#include "environment.h"
 #include "fakes.h"
 #include "numtext.h"
 #include "sim_session.h"
 
 namespace {
-
-// A name no other run of the suite uses at the same time.
-std::string Unique() { return std::to_string(std::random_device{}()); }
 
 using TJson = nlohmann::json;
 
@@ -181,7 +178,7 @@ TEST_F(SimSession, AFaultRuleAppliedByHandHoldsTheAnswerUntilItIsDue) {
 }
 
 TEST_F(SimSession, ARecordIsWrittenWhenItStopsAndIsParseable) {
-  const std::filesystem::path Dir = std::filesystem::temp_directory_path() / ("sim_record_" + Unique());
+  const std::filesystem::path Dir = std::filesystem::temp_directory_path() / ("sim_record_" + UniqueTempSuffix());
   std::filesystem::create_directories(Dir);
   const std::string File = (Dir / "run.jsonl").string();
   EXPECT_EQ(Command("record stop"), "ERROR record stop: no record is running");
@@ -209,7 +206,8 @@ TEST_F(SimSession, ARecordIsWrittenWhenItStopsAndIsParseable) {
 }
 
 TEST_F(SimSession, TheEndJudgesTheWholeRunAndTheChecksAskedFor) {
-  const std::filesystem::path File = std::filesystem::temp_directory_path() / ("sim_end_" + Unique() + ".csv");
+  const std::filesystem::path File =
+      std::filesystem::temp_directory_path() / ("sim_end_" + UniqueTempSuffix() + ".csv");
   ASSERT_EQ(Session->StartRecord(File.string()), "");
   Command("text VSS x");
   Answer(StartCommunication);
@@ -252,7 +250,8 @@ TEST_F(SimSession, WithoutChecksAFailedVerdictIsReportedButTheEndIsClean) {
 TEST_F(SimSession, AScenarioWritesItsTracksIntoTheFields) {
   EXPECT_NE(Session->LoadScenario("/nonexistent/city.json"), "");
   EXPECT_EQ(Command("scenario play"), "ERROR scenario play: no scenario loaded (--scenario)");
-  const std::filesystem::path File = std::filesystem::temp_directory_path() / ("sim_scenario_" + Unique() + ".json");
+  const std::filesystem::path File =
+      std::filesystem::temp_directory_path() / ("sim_scenario_" + UniqueTempSuffix() + ".json");
   {
     std::ofstream Out(File);
     Out << R"({"name": "разгон", "variant": 3, "faults": ["0601", "0601"],

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
+#include <string>
 
 // True where the environment variable CI is set and not empty.
 inline bool TesterInCi() {
@@ -24,3 +26,7 @@ inline bool TesterInCi() {
       GTEST_SKIP() << (Reason);    \
     }                              \
   } while (false)
+
+// A text no other run of a suite uses at the same time, for the names of
+// the temporary files and folders a test makes.
+inline std::string UniqueTempSuffix() { return std::to_string(std::random_device{}()); }

@@ -11,8 +11,6 @@ namespace {
 
 using K = TKwpLinkState;
 
-const TBytes StartComm = {0x81, 0x11, 0xF1, 0x81, 0x04};
-
 // The local identifiers of the records asked for since Index.
 std::vector<uint8_t> RecordsFrom(const TSimLine& L, size_t Index) {
   std::vector<uint8_t> Ids;
